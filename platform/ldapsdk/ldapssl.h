@@ -1,0 +1,82 @@
+// The directory SDK's SSL extension: LDAP over SSL with trust on first use of
+// the server certificate through a verify callback.
+//
+// One process-wide SSL state, set up by ldapssl_client_init and released by
+// ldapssl_client_deinit. Handles made by ldapssl_init are ordinary libldap
+// handles for the standard calls; the handshake runs on the first operation.
+//
+// During the handshake the presented leaf certificate is checked:
+//   - with a trust file, or a certificate added by ldapssl_add_trusted_cert,
+//     the certificate must equal a trusted one byte for byte; the verify
+//     callback is not called;
+//   - without any trusted certificate, the verify callback decides: 0
+//     accepts, any other value aborts the handshake.
+// A refused certificate makes the operation fail with LDAP_SERVER_DOWN and the
+// handle's LDAP_OPT_DIAGNOSTIC_MESSAGE set to LDAPSSL_CERT_REFUSED_MESSAGE.
+#ifndef LDAPSSL_H_
+#define LDAPSSL_H_
+
+#include <ldap.h>
+#include <stdint.h>
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+#define LDAPSSL_CERT_ATTR_ISSUER 1
+#define LDAPSSL_CERT_ATTR_SUBJECT 2
+#define LDAPSSL_CERT_ATTR_VALIDITY_PERIOD 3
+
+// Certificate type: the DER encoding.
+#define LDAPSSL_CERT_BINARY_DER 4
+
+#define LDAPSSL_CERT_REFUSED_MESSAGE "Error in the certificate."
+
+// A certificate as handed out and taken back: length, then the bytes.
+typedef struct LDAPSSL_Cert {
+  uint64_t length;
+  unsigned char* data;
+} LDAPSSL_Cert;
+
+// The certificate presented by the server, valid during the callback only.
+typedef struct LDAPSSL_CertHandle LDAPSSL_CertHandle;
+
+typedef int (*LDAPSSL_VerifyCallback)(LDAPSSL_CertHandle* cert);
+
+// Reads `trustFile` (DER) as the trusted certificate when given. `reserved`
+// must be NULL. Returns 0, or an LDAP result code.
+int ldapssl_client_init(const char* trustFile, void* reserved);
+
+// Installs the callback for certificates that are not trusted yet. Returns 0.
+int ldapssl_set_verify_callback(LDAPSSL_VerifyCallback callback);
+
+// Makes a handle for ldaps://host:port (protocol version 3). `secure` must be
+// 1. Returns NULL when the SSL state is not set up or the handle cannot be
+// made.
+LDAP* ldapssl_init(const char* host, int port, int secure);
+
+// Releases the SSL state and every trusted certificate. Returns 0.
+int ldapssl_client_deinit(void);
+
+// Reads the issuer or subject (text) or the validity period ("notBefore -
+// notAfter" text) of `cert`. With `buffer` NULL, sets *length to the text's
+// length without its NUL. Otherwise copies at most *length bytes and a NUL
+// (the buffer must hold *length + 1 bytes) and sets *length to the bytes
+// copied. Returns 0, or an LDAP result code.
+int ldapssl_get_cert_attribute(LDAPSSL_CertHandle* cert, int attribute, char* buffer,
+                               uint32_t* length);
+
+// With out->data NULL, sets out->length to the size of the DER encoding;
+// otherwise copies out->length bytes of it into out->data. `type` must be
+// LDAPSSL_CERT_BINARY_DER. Returns 0, or an LDAP result code.
+int ldapssl_get_cert(LDAPSSL_CertHandle* cert, int type, LDAPSSL_Cert* out);
+
+// Trusts `cert` (a copy is kept) for the rest of the SSL state's life.
+// Returns 0, or an LDAP result code.
+int ldapssl_add_trusted_cert(const LDAPSSL_Cert* cert, int type);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif  // LDAPSSL_H_
