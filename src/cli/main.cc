@@ -1,1 +1,23 @@
-int main() { return 0; }
+// kivconfig: joins this host to the Ombrel directory as a client of the
+// account services, and takes it out again.
+#include <clocale>
+#include <cstdio>
+#include <cstdlib>
+#include <new>
+
+#include "cli/dispatch.h"
+#include "cli/messages.h"
+#include "kiv.h"
+
+int main(int argc, char** argv) {
+  if (setlocale(LC_ALL, "") == nullptr)
+    setlocale(LC_ALL, nullptr);
+  textdomain(kTextDomain);
+  t3v_i18n_init();
+  try {
+    return runCommandLine(argc, argv);
+  } catch (const std::bad_alloc&) {
+    fputs(tr("Insufficient memory. Please free up some memory and try again.\n"), stderr);
+    return 255;
+  }
+}

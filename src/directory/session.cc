@@ -4,10 +4,18 @@ namespace {
 LDAP* session = nullptr;
 }  // namespace
 
-int connectDirectory(int /*mode*/) { return LDAP_NOT_SUPPORTED; }
+int connectDirectory(int /*mode*/) {
+  return LDAP_NOT_SUPPORTED;
+}
 
-void disconnectDirectory() { session = nullptr; }
+void disconnectDirectory() {
+  session = nullptr;
+}
 
-LDAP* directorySession() { return session; }
+LDAP* directorySession() {
+  return session;
+}
 
-void useDirectorySession(LDAP* handle) { session = handle; }
+void useDirectorySession(LDAP* handle) {
+  session = handle;
+}

@@ -1,0 +1,17 @@
+// Command recognition and dispatch: one command word, one driver, one result.
+#ifndef KIVCONFIG_CLI_DISPATCH_H_
+#define KIVCONFIG_CLI_DISPATCH_H_
+
+// Recognises the command word and fills the command fields of the run
+// settings. Returns 0 when the command line is acceptable; otherwise prints
+// the usage and ends the process (status 0 for the help words, 1 otherwise).
+int classifyCommand(int argc, char** argv);
+
+// The whole of a run after start-up: classify, parse, prompt, run the driver
+// and report. Returns the exit status.
+int runCommandLine(int argc, char** argv);
+
+// simple_add: writes the client configuration and restarts the daemons.
+int runSimpleAdd();
+
+#endif  // KIVCONFIG_CLI_DISPATCH_H_

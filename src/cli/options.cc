@@ -1,0 +1,128 @@
+#include "cli/options.h"
+
+#include <getopt.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "cli/messages.h"
+#include "cli/report.h"
+#include "cli/run_settings.h"
+#include "kiv.h"
+
+namespace {
+
+constexpr const char* kOptionLetters = "a:p:or:w:S:R:l:ky:d:zc";
+constexpr const char* kNotForSimpleAdd = "apowkz";
+
+// Ports keep the low 16 bits of what strtol reads; no range or syntax error
+// is reported.
+uint16_t readPort(const char* text) {
+  return static_cast<uint16_t>(strtol(text, nullptr, 10));
+}
+
+// Converts an option's argument to UTF-8; false after reporting a failure.
+bool convertArgument(const char* argument, std::optional<std::string>& target) {
+  std::vector<char> utf8(kNameBufferSize);
+  if (locs2utfs(utf8.data(), argument, utf8.size()) < 0) {
+    writeLog("Error converting local string to UTF-8 format");
+    fputs(tr("Error converting local string to UTF-8 format"), stdout);
+    fflush(stdout);
+    return false;
+  }
+  target = utf8.data();
+  return true;
+}
+
+void takeServer(const char* argument) {
+  std::string host = argument;
+  size_t colon = host.find(':');
+  if (colon != std::string::npos) {
+    runSettings.ldapPort = readPort(host.c_str() + colon + 1);
+    host.resize(colon);
+  }
+  runSettings.ldapServer = host;
+}
+
+// Takes one option letter; returns a parser status (0, 1) for the caller.
+int takeOption(int letter, const char* argument) {
+  switch (letter) {
+    case 'a':
+      if (!convertArgument(argument, runSettings.adminFdn))
+        return 1;
+      runSettings.adminFdnLocal = argument;
+      return 0;
+    case 'p':
+      return convertArgument(argument, runSettings.password) ? 0 : 1;
+    case 'o':
+      ++runSettings.overwriteCount;
+      return 0;
+    case 'r':
+      if (!convertArgument(argument, runSettings.partitionRoot))
+        return 1;
+      ++runSettings.partitionRootCount;
+      return 0;
+    case 'w':
+      if (!convertArgument(argument, runSettings.workstationContext))
+        return 1;
+      ++runSettings.workstationContextCount;
+      return 0;
+    case 'S':
+      takeServer(argument);
+      return 0;
+    case 'R':
+      runSettings.alternativeServerList = argument;
+      return 0;
+    case 'l':
+      runSettings.sslPort = readPort(argument);
+      ++runSettings.sslFlag;
+      return 0;
+    case 'k':
+      ++runSettings.certificateFlag;
+      return 0;
+    case 'y':
+      return convertArgument(argument, runSettings.proxyUserFdn) ? 0 : 1;
+    case 'd':
+      return convertArgument(argument, runSettings.proxyUserPassword) ? 0 : 1;
+    case 'z':
+      ++runSettings.persistentCacheOffCount;
+      return 0;
+    case 'c':
+      ++runSettings.cacheOnlyCount;
+      return 0;
+    default:
+      printUsage(0);
+  }
+}
+
+int parse(int argc, char** argv, bool simpleAdd) {
+  // 0 makes GNU getopt start afresh, which matters when a process parses
+  // twice (the unit tests do).
+  optind = 0;
+  int letter;
+  while ((letter = getopt(argc - 1, argv + 1, kOptionLetters)) != -1) {
+    if (letter == '?' || letter == ':')
+      printUsage(0);
+    if (simpleAdd && strchr(kNotForSimpleAdd, letter) != nullptr)
+      printUsage(0);
+    int status = takeOption(letter, optarg);
+    if (status != 0)
+      return status;
+  }
+  return 0;
+}
+
+}  // namespace
+
+int parseOptions(int argc, char** argv) {
+  return parse(argc, argv, false);
+}
+
+int parseSimpleAddOptions(int argc, char** argv) {
+  return parse(argc, argv, true);
+}

@@ -1,0 +1,14 @@
+// The options of add, rm, upgrade and simple_add, turned into run settings.
+#ifndef KIVCONFIG_CLI_OPTIONS_H_
+#define KIVCONFIG_CLI_OPTIONS_H_
+
+// Both take main's argc and argv and hand getopt the words from the command
+// word on, so getopt's diagnostics name the command. They return 0 when every
+// option was taken and 1 after a failed conversion to UTF-8 (reported and
+// logged); later options are then not parsed. An unknown option
+// or a missing argument prints the usage and ends the process with status 0,
+// as does an option that simple_add does not take.
+int parseOptions(int argc, char** argv);
+int parseSimpleAddOptions(int argc, char** argv);
+
+#endif  // KIVCONFIG_CLI_OPTIONS_H_

@@ -1,0 +1,138 @@
+#include "cli/options.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <string>
+
+#include "cli/dispatch.h"
+#include "cli/report.h"
+#include "cli/run_settings.h"
+#include "cli/test_command_line.h"
+
+namespace {
+
+class OptionsTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    runSettings = RunSettings{};
+    setLogFileForTesting(logFile_.c_str());
+  }
+  void TearDown() override { unlink(logFile_.c_str()); }
+
+  std::string logFile_ = ::testing::TempDir() + "options_test.log";
+};
+
+TEST_F(OptionsTest, DefaultsStayWithoutOptions) {
+  CommandLine line{"add"};
+  ASSERT_EQ(parseOptions(line.argc(), line.argv()), 0);
+  EXPECT_EQ(runSettings.ldapPort, 389);
+  EXPECT_EQ(runSettings.sslPort, 636);
+  EXPECT_EQ(runSettings.sslFlag, 0);
+  EXPECT_FALSE(runSettings.ldapServer.has_value());
+}
+
+TEST_F(OptionsTest, ServerAndPorts) {
+  CommandLine line{"add", "-S", "dir.example:1389", "-l", "70000"};
+  ASSERT_EQ(parseOptions(line.argc(), line.argv()), 0);
+  EXPECT_EQ(*runSettings.ldapServer, "dir.example");
+  EXPECT_EQ(runSettings.ldapPort, 1389);
+  EXPECT_EQ(runSettings.sslPort, 4464);  // only the low 16 bits remain
+  EXPECT_EQ(runSettings.sslFlag, 1);
+
+  runSettings = RunSettings{};
+  CommandLine emptyPort{"add", "-S", "host:", "-l", "x"};
+  ASSERT_EQ(parseOptions(emptyPort.argc(), emptyPort.argv()), 0);
+  EXPECT_EQ(*runSettings.ldapServer, "host");
+  EXPECT_EQ(runSettings.ldapPort, 0);
+  EXPECT_EQ(runSettings.sslPort, 0);
+
+  runSettings = RunSettings{};
+  CommandLine noPort{"add", "-S", "host"};
+  ASSERT_EQ(parseOptions(noPort.argc(), noPort.argv()), 0);
+  EXPECT_EQ(runSettings.ldapPort, 389);
+}
+
+TEST_F(OptionsTest, RepeatedOptionsReplaceValuesAndCount) {
+  CommandLine line{"add", "-r", "o=a", "-r", "o=b", "-ok", "-c", "-z", "-z", "word"};
+  ASSERT_EQ(parseOptions(line.argc(), line.argv()), 0);
+  EXPECT_EQ(*runSettings.partitionRoot, "o=b");
+  EXPECT_EQ(runSettings.partitionRootCount, 2);
+  EXPECT_EQ(runSettings.overwriteCount, 1);
+  EXPECT_EQ(runSettings.certificateFlag, 1);
+  EXPECT_EQ(runSettings.cacheOnlyCount, 1);
+  EXPECT_EQ(runSettings.persistentCacheOffCount, 2);
+}
+
+TEST_F(OptionsTest, AdminNameKeepsItsTypedForm) {
+  CommandLine line{"rm", "-a", "cn=admin,o=corp", "-p", "secret", "-R", "a:1,b:2"};
+  ASSERT_EQ(parseOptions(line.argc(), line.argv()), 0);
+  EXPECT_EQ(*runSettings.adminFdn, "cn=admin,o=corp");
+  EXPECT_EQ(*runSettings.adminFdnLocal, "cn=admin,o=corp");
+  EXPECT_EQ(*runSettings.password, "secret");
+  EXPECT_EQ(*runSettings.alternativeServerList, "a:1,b:2");
+}
+
+TEST_F(OptionsTest, FailedConversionStopsParsing) {
+  // The tests run in the C locale, where a byte above 0x7f is no character.
+  CommandLine line{"rm", "-a", "cn=\xe9", "-r", "o=later"};
+  EXPECT_EQ(parseOptions(line.argc(), line.argv()), 1);
+  EXPECT_FALSE(runSettings.partitionRoot.has_value());
+}
+
+TEST_F(OptionsTest, OverlongArgumentIsRefusedNotCut) {
+  std::string longName(2000, 'x');
+  CommandLine line{"add", "-r", longName};
+  EXPECT_EQ(parseOptions(line.argc(), line.argv()), 1);
+  EXPECT_FALSE(runSettings.partitionRoot.has_value());
+}
+
+TEST_F(OptionsTest, SimpleAddTakesItsOwnLetters) {
+  CommandLine line{"simple_add", "-c", "-r", "o=corp", "-y", "cn=p", "-d", "pw"};
+  ASSERT_EQ(parseSimpleAddOptions(line.argc(), line.argv()), 0);
+  EXPECT_EQ(runSettings.cacheOnlyCount, 1);
+  EXPECT_EQ(*runSettings.proxyUserFdn, "cn=p");
+}
+
+using OptionsDeathTest = OptionsTest;
+
+TEST_F(OptionsDeathTest, SimpleAddRejectsLettersOfOtherCommands) {
+  CommandLine overwrite{"simple_add", "-o"};
+  EXPECT_EXIT(parseSimpleAddOptions(overwrite.argc(), overwrite.argv()),
+              ::testing::ExitedWithCode(0), "Usage:");
+  CommandLine admin{"simple_add", "-a", "x"};
+  EXPECT_EXIT(parseSimpleAddOptions(admin.argc(), admin.argv()), ::testing::ExitedWithCode(0),
+              "Usage:");
+}
+
+TEST_F(OptionsDeathTest, UnknownLetterNamesTheCommandThenPrintsUsage) {
+  CommandLine line{"add", "-x"};
+  EXPECT_EXIT(parseOptions(line.argc(), line.argv()), ::testing::ExitedWithCode(0),
+              "add: invalid option -- 'x'(.|\n)*Usage:");
+  CommandLine missing{"add", "-r"};
+  EXPECT_EXIT(parseOptions(missing.argc(), missing.argv()), ::testing::ExitedWithCode(0),
+              "requires an argument");
+}
+
+TEST_F(OptionsDeathTest, CommandWordsRecognised) {
+  CommandLine none{};
+  EXPECT_EXIT(classifyCommand(none.argc(), none.argv()), ::testing::ExitedWithCode(1), "Usage:");
+  CommandLine help{"--he"};
+  EXPECT_EXIT(classifyCommand(help.argc(), help.argv()), ::testing::ExitedWithCode(0), "Usage:");
+  CommandLine shortHelp{"-h"};
+  EXPECT_EXIT(classifyCommand(shortHelp.argc(), shortHelp.argv()), ::testing::ExitedWithCode(1),
+              "Usage:");
+  CommandLine second{"add", "-r", "add"};
+  EXPECT_EXIT(classifyCommand(second.argc(), second.argv()), ::testing::ExitedWithCode(1),
+              "Usage:");
+
+  CommandLine remove{"rm", "remove"};
+  EXPECT_EQ(classifyCommand(remove.argc(), remove.argv()), 0);
+  EXPECT_EQ(runSettings.commandKind, kCommandRemove);
+  CommandLine refresh{"cache_refresh", "cache_refresh"};
+  EXPECT_EQ(classifyCommand(refresh.argc(), refresh.argv()), 0);
+  EXPECT_EQ(runSettings.cacheRefreshFlag, 1);
+  EXPECT_EQ(runSettings.directCommandCount, 1);
+}
+
+}  // namespace

@@ -1,0 +1,168 @@
+#include "cli/report.h"
+
+#include <fcntl.h>
+#include <ldap.h>
+#include <syslog.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+
+#include "cli/messages.h"
+#include "cli/run_settings.h"
+#include "host/paths.h"
+#include "kiv.h"
+
+namespace {
+
+const char* logFile = kLogFile;
+
+struct CodeMessage {
+  int code;
+  const char* terminal;
+  const char* log;  // nullptr: the terminal text
+};
+
+constexpr CodeMessage kCodeMessages[] = {
+    {kNotConfigured, "Velmar Account Management is not configured\n", nullptr},
+    {kCannotContactServer, "Unable to contact the directory server\n",
+     "Unable to contact the server\n"},
+    {kNoWorkstationContext, "Could not get the workstation context from config object.\n", nullptr},
+    {kNotAContainer, "Not a container object\n", nullptr},
+    {kCannotReadSchema, "Unable to read the schema\n", nullptr},
+    {kSchemaFileMissing, "Schema file not found\n", nullptr},
+    {kUniqueIdSchemaFileMissing, "Schema file not found\n", nullptr},
+    {kUnknownContainer, "Unknown container object\n", nullptr},
+    {kCertificateFileOpen, "Error opening the certificiate file\n", nullptr},
+    {kCertificateFileWrite, "Error writing into certificiate file\n", nullptr},
+    {kNoSslPort, "Error reading the LDAP SSL port\n", nullptr},
+    {kSchemaUpdateFailed, "Error updating the schema\n", nullptr},
+    {kNoOldBaseName,
+     "Upgrade failed. Unable to read the base-name from /etc/vrd.conf file.\nPlease check whether "
+     "it is configured already or not.\n",
+     nullptr},
+    {kNoConfigObjectCorvex,
+     "Unable to read the Configuration object  from the Ombrel(version 8.0). If the attribute and "
+     "class mappings are not there it may not work properly against Ombrel version 8.0. Please "
+     "check whether you configured Velmar Account Management product or not in this machine.\n",
+     "Unable to read the Configuration object  from the Ombrel(version 8.0). It may not work "
+     "properly against Ombrel version 8.0. Also check whether you configured Velmar Account "
+     "Management product or not in this machine.\n"},
+    {kUpgradeNoWorkstationContext,
+     "Upgrade failed. Unable to read the workstation context, check whether KIV is configured "
+     "already or not.\n",
+     "Upgrade failed. Unable to read the workstation context, check whether the machine is "
+     "configured already or not.\n"},
+    {kUpgradeNoWorkstationObject,
+     "Upgrade failed. Unable to read the Unix workstation object, Please check whether KIV is "
+     "already configured or not.\n",
+     "Upgrade failed. Unable to read the Unix workstation object, Please check whether QUP is "
+     "already configured or not.\n"},
+};
+
+struct SuccessMessage {
+  const char* terminal;
+  const char* log;
+};
+
+// The command whose success is reported; -k is a direct command and is
+// recognised by its flag.
+SuccessMessage successMessage() {
+  switch (runSettings.commandKind) {
+    case kCommandAdd:
+      return {"Configure done successfully.\n", "Configure done successfully.\n"};
+    case kCommandRemove:
+      return {"Deconfigure done successfully.\n", "Deconfigure done successfully.\n"};
+    case kCommandUpgrade:
+      return {"Upgrade done successfully.\n", "Upgrade done successfully.\n"};
+    default:
+      break;
+  }
+  if (runSettings.commandKind == kCommandNone && runSettings.certificateFlag != 0) {
+    return {"Certicate file updated sucessfully\n", "Certicate file got sucessfully\n"};
+  }
+  return {nullptr, nullptr};
+}
+
+}  // namespace
+
+int reportResult(int code) {
+  if (code == 0) {
+    SuccessMessage success = successMessage();
+    if (success.log != nullptr)
+      writeLog(success.log);
+    if (success.terminal != nullptr)
+      fputs(tr(success.terminal), stdout);
+  } else if (code != kAlreadyReported) {
+    const CodeMessage* known = nullptr;
+    for (const CodeMessage& entry : kCodeMessages) {
+      if (entry.code == code)
+        known = &entry;
+    }
+    if (known != nullptr) {
+      fputs(tr(known->terminal), stdout);
+      writeLog(known->log != nullptr ? known->log : known->terminal);
+    } else {
+      printf(tr("Error:%s\n"), ldap_err2string(code));
+      writeLog(ldap_err2string(code));
+    }
+  }
+  fflush(stdout);
+  t3v_i18n_exit();
+  return code;
+}
+
+void writeLog(const std::string& message) {
+  int fd = open(logFile, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
+  if (fd < 0) {
+    syslog(LOG_ERR, "Unable to open %s file", logFile);
+    return;
+  }
+  time_t now = time(nullptr);
+  char stamp[64] = "";
+  if (ctime_r(&now, stamp) == nullptr)
+    stamp[0] = '\0';
+  std::string line(stamp);
+  if (!line.empty() && line.back() == '\n')
+    line.pop_back();
+  line += ": ";
+  line += message;
+  line += '\n';
+  size_t written = 0;
+  while (written < line.size()) {
+    ssize_t n = write(fd, line.data() + written, line.size() - written);
+    if (n < 0 && errno == EINTR)
+      continue;
+    if (n < 0) {
+      perror("Failed to write into kiv.log file");
+      syslog(LOG_ERR, "Failed to write into kiv.log file");
+      break;
+    }
+    if (n == 0)
+      break;
+    written += static_cast<size_t>(n);
+  }
+  close(fd);
+}
+
+void setLogFileForTesting(const char* path) {
+  logFile = path;
+}
+
+void printUsage(int status) {
+  const char* name = "kivconfig";
+  fprintf(stderr,
+          tr("Usage:\n %s  add -a <admin_fdn> -p <password> -r <base_context> \n \t\t-w "
+             "<server/workstation_context> [-o] [-c] -S <LDAP_server[:port]> \n\t\t[-l <SSL "
+             "port>] [-R <alternative_LDAP_server1[:port],<alternative_LDAP_server2[:port],...>]\n "
+             "\t\t[-y <proxy_user_fdn> -d <proxy_user_password>] \n %s  simple_add -r "
+             "<base_context> [-o]  [-c] -S <LDAP_server[:port]> \n\t\t[-l <SSL port>] [-R "
+             "<alternative_LDAP_server1[:port],<alternative_LDAP_server2[:port],...>]\n \t\t[-y "
+             "<proxy_user_fdn> -d <proxy_user_password>] \n %s rm -a <admin_fdn>\n %s upgrade [-a "
+             "<admin_fdn>]\n %s set <value list>\n %s get <value list>\n %s get help <value "
+             "list>\n %s -k\n %s cache_refresh\n"),
+          name, name, name, name, name, name, name, name, name);
+  exit(status);
+}

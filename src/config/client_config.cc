@@ -1,0 +1,149 @@
+#include "config/client_config.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "cli/messages.h"
+#include "cli/prompt.h"
+#include "cli/report.h"
+#include "cli/run_settings.h"
+#include "host/paths.h"
+#include "kiv.h"
+
+namespace {
+
+// Sets keys one by one and remembers the first that the store refused, so
+// that nothing is saved from a half-written key table.
+class StoreWriter {
+ public:
+  void text(const char* key, const std::string& value) {
+    check(key, kivSetParam(key, value.c_str()));
+  }
+  void utf8Dn(const char* key, const std::string& value) {
+    check(key, kivSetParamWithFlags(key, value.c_str(), KIV_FLAG_UTF8_DN));
+  }
+  void integer(const char* key, int value) { check(key, kivSetParam(key, &value)); }
+
+  // Saves and ends the store. Returns 0, or 1 after reporting the failure.
+  int finish() {
+    if (refusedKey_ != nullptr) {
+      kivEndConfig();
+      char message[512];
+      snprintf(message, sizeof message, "The value of %s cannot be stored in %s\n", refusedKey_,
+               kConfigFile);
+      printf(tr("The value of %s cannot be stored in %s\n"), refusedKey_, kConfigFile);
+      writeLog(message);
+      return 1;
+    }
+    int saved = kivSaveConfig(0);
+    int saveError = errno;
+    kivEndConfig();
+    if (saved != 0) {
+      char message[512];
+      snprintf(message, sizeof message, "Unable to save %s: %s\n", kConfigFile,
+               strerror(saveError));
+      printf(tr("Unable to save %s: %s\n"), kConfigFile, strerror(saveError));
+      writeLog(message);
+      return 1;
+    }
+    return 0;
+  }
+
+ private:
+  void check(const char* key, int result) {
+    if (result != 1 && refusedKey_ == nullptr)
+      refusedKey_ = key;
+  }
+  const char* refusedKey_ = nullptr;
+};
+
+const char* yesNo(bool yes) {
+  return yes ? "yes" : "no";
+}
+
+bool proxyUserGiven() {
+  return runSettings.proxyUserFdn.has_value() && runSettings.proxyUserPassword.has_value();
+}
+
+void writeSslKeys(StoreWriter& store) {
+  if (runSettings.sslFlag == 0)
+    return;
+  store.integer("ldap-ssl-port", runSettings.sslPort);
+  store.text("certificate-file-type", "der");
+}
+
+void writeProxyUser(StoreWriter& store) {
+  if (!proxyUserGiven())
+    return;
+  store.text("proxy-user-fdn", *runSettings.proxyUserFdn);
+  store.text("proxy-user-pwd", *runSettings.proxyUserPassword);
+}
+
+void writeCacheTuning(StoreWriter& store) {
+  store.integer("user-hash-size", 211);
+  store.integer("group-hash-size", 211);
+  store.integer("persistent-cache-refresh-period", 28800);
+  store.text("persistent-cache-refresh-flag", "all");
+  store.integer("type-of-authentication", runSettings.sslFlag != 0 ? 2 : 1);
+  store.text("create-home", "yes");
+  store.text("support-alias-name", "no");
+  store.text("support-outside-base-context", "yes");
+}
+
+}  // namespace
+
+int writeClientConfig() {
+  StoreWriter store;
+  store.utf8Dn("admin-fdn", runSettings.adminFdn.value_or(""));
+  store.utf8Dn("base-name", runSettings.partitionRoot.value_or(""));
+  store.integer("ldap-port", runSettings.ldapPort);
+  writeSslKeys(store);
+  store.text("preferred-server", runSettings.ldapServer.value_or(""));
+  store.text("schema", "rfc2307");
+  if (runSettings.alternativeServerList) {
+    store.text("alternative-ldap-server-list", *runSettings.alternativeServerList);
+  }
+  store.integer("num-threads", 5);
+  bool persistentCacheOff = runSettings.persistentCacheOffCount != 0;
+  store.text("enable-persistent-cache", yesNo(!persistentCacheOff));
+  if (persistentCacheOff)
+    store.text("enable-boma", "yes");
+  store.text("cache-only", yesNo(runSettings.cacheOnlyCount != 0));
+  store.text("persistent-search", "yes");
+  store.text("case-sensitive", "no");
+  writeCacheTuning(store);
+  writeProxyUser(store);
+  return store.finish();
+}
+
+int writeSimpleClientConfig() {
+  StoreWriter store;
+  store.utf8Dn("base-name", runSettings.partitionRoot.value_or(""));
+  store.integer("ldap-port", runSettings.ldapPort);
+  writeSslKeys(store);
+  if (!runSettings.ldapServer && !promptForServer()) {
+    kivEndConfig();
+    return 1;
+  }
+  store.text("preferred-server", *runSettings.ldapServer);
+  store.text("schema", "rfc2307");
+  if (runSettings.alternativeServerList) {
+    store.text("alternative-ldap-server-list", *runSettings.alternativeServerList);
+  }
+  store.integer("num-threads", 5);
+  store.text("enable-persistent-cache", "yes");
+  writeCacheTuning(store);
+  writeProxyUser(store);
+  store.text("cache-only", yesNo(runSettings.cacheOnlyCount != 0));
+  store.text("persistent-search", "yes");
+  store.text("case-sensitive", "no");
+  return store.finish();
+}
+
+int storePreferredServer(const char* server) {
+  StoreWriter store;
+  store.text("preferred-server", server);
+  return store.finish();
+}

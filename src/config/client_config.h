@@ -1,0 +1,21 @@
+// The client configuration written into the store for kivcd and the other
+// account-service clients on the host.
+#ifndef KIVCONFIG_CONFIG_CLIENT_CONFIG_H_
+#define KIVCONFIG_CONFIG_CLIENT_CONFIG_H_
+
+// Write the key table from the run settings, save and end the store. When a
+// value cannot be stored or the store cannot be saved, the previous file stays
+// as it was, the failure is printed (naming the file and the system error)
+// and logged, and the result is non-zero; the caller must then leave the
+// daemons alone. Otherwise 0.
+//
+// writeClientConfig serves add and upgrade; writeSimpleClientConfig serves
+// simple_add and asks for the LDAP server when none was given.
+int writeClientConfig();
+int writeSimpleClientConfig();
+
+// Stores a new preferred server, saves and ends the store; 0 or non-zero
+// after reporting as above.
+int storePreferredServer(const char* server);
+
+#endif  // KIVCONFIG_CONFIG_CLIENT_CONFIG_H_

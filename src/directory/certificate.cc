@@ -1,0 +1,7 @@
+#include "directory/certificate.h"
+
+#include <ldap.h>
+
+int fetchServerCertificate() {
+  return LDAP_NOT_SUPPORTED;
+}

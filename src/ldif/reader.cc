@@ -1,0 +1,242 @@
+#include "ldif/reader.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+LdifReallocFunction recordRealloc = realloc;
+
+bool isLdifWhiteSpace(char c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+// A line end is LF or CR LF.
+bool isLineEndAt(const char* text) {
+  return text[0] == '\n' || (text[0] == '\r' && text[1] == '\n');
+}
+
+// Whether the physical line starting at `text` (just after a LF) continues
+// the line before: it opens with white space that is not itself a line end.
+bool continuesLine(const char* text) {
+  return isLdifWhiteSpace(text[0]) && !isLineEndAt(text);
+}
+
+// An empty physical line, a lone CR LF, or a single character without line
+// end at the end of the file.
+bool isBlankPiece(const char* piece, size_t length) {
+  return length < 2 || (length == 2 && piece[0] == '\r' && piece[1] == '\n');
+}
+
+// Grows the record buffer so that it holds `needed` bytes, its terminating NUL
+// included; capacities are multiples of the piece size.
+bool reserveRecord(LdifText* text, size_t* capacity, size_t needed) {
+  if (needed <= *capacity) {
+    return true;
+  }
+  size_t grown = kLdifPieceSize * (needed / kLdifPieceSize + 1);
+  grown = std::max(grown, 2 * *capacity);
+  void* block = recordRealloc(text->get(), grown);
+  if (block == nullptr) {
+    perror("realloc");
+    return false;
+  }
+  static_cast<void>(text->release());
+  text->reset(static_cast<char*>(block));
+  *capacity = grown;
+  return true;
+}
+
+// Value of a base64 character: 0..63, 64 for "=", -1 for anything else.
+int base64Value(unsigned char c) {
+  if (c >= 'A' && c <= 'Z')
+    return c - 'A';
+  if (c >= 'a' && c <= 'z')
+    return c - 'a' + 26;
+  if (c >= '0' && c <= '9')
+    return c - '0' + 52;
+  if (c == '+')
+    return 62;
+  if (c == '/')
+    return 63;
+  if (c == '=')
+    return 64;
+  return -1;
+}
+
+// Decodes base64 text in place. Returns the number of bytes or -1. Decoding
+// stops after a group that ends in padding; text after it is ignored.
+long decodeBase64InPlace(char* text) {
+  const char* in = text;
+  char* out = text;
+  while (*in != '\0') {
+    int group[4];
+    for (int i = 0; i < 4; ++i) {
+      group[i] = base64Value(static_cast<unsigned char>(in[i]));
+      if (group[i] < 0) {
+        return -1;
+      }
+    }
+    if (group[0] == 64 || group[1] == 64) {
+      return -1;
+    }
+    *out++ = static_cast<char>((group[0] << 2) | (group[1] >> 4));
+    if (group[2] == 64) {
+      break;
+    }
+    *out++ = static_cast<char>(((group[1] & 0x0f) << 4) | (group[2] >> 2));
+    if (group[3] == 64) {
+      break;
+    }
+    *out++ = static_cast<char>(((group[2] & 0x03) << 6) | group[3]);
+    in += 4;
+  }
+  return out - text;
+}
+
+void removeFoldMarkers(char* text) {
+  char* out = text;
+  for (const char* in = text; *in != '\0'; ++in) {
+    if (*in != kLdifFoldMarker) {
+      *out++ = *in;
+    }
+  }
+  *out = '\0';
+}
+
+}  // namespace
+
+void setLdifRecordRealloc(LdifReallocFunction grow) {
+  recordRealloc = grow != nullptr ? grow : realloc;
+}
+
+LdifRecord readLdifRecord(FILE* file) {
+  LdifRecord record;
+  size_t length = 0;
+  size_t capacity = 0;
+  char piece[kLdifPieceSize];
+  while (fgets(piece, sizeof piece, file) != nullptr) {
+    size_t pieceLength = strlen(piece);
+    if (isBlankPiece(piece, pieceLength)) {
+      if (record.text == nullptr) {
+        continue;
+      }
+      // The LF of a CR LF split from its CR by the piece size: the CR is
+      // part of the line end, not data.
+      if (piece[0] == '\n' && length > 0 && record.text.get()[length - 1] == '\r') {
+        record.text.get()[--length] = '\0';
+      }
+      return record;
+    }
+    if (!reserveRecord(&record.text, &capacity, length + pieceLength + 1)) {
+      record.text.reset();
+      record.result = kLdifOutOfMemory;
+      return record;
+    }
+    memcpy(record.text.get() + length, piece, pieceLength + 1);
+    length += pieceLength;
+  }
+  return record;
+}
+
+char* nextLdifLine(char** cursor) {
+  for (;;) {
+    char* line = *cursor;
+    if (line == nullptr || *line == '\0' || isLineEndAt(line)) {
+      return nullptr;
+    }
+    char* search = line;
+    for (;;) {
+      char* end = strchr(search, '\n');
+      if (end == nullptr) {
+        *cursor = nullptr;
+        break;
+      }
+      char* carriageReturn = end > line && end[-1] == '\r' ? end - 1 : nullptr;
+      if (!continuesLine(end + 1)) {
+        if (carriageReturn != nullptr) {
+          *carriageReturn = '\0';
+        }
+        *end = '\0';
+        *cursor = end + 1;
+        break;
+      }
+      if (carriageReturn != nullptr) {
+        *carriageReturn = kLdifFoldMarker;
+      }
+      end[0] = kLdifFoldMarker;
+      end[1] = kLdifFoldMarker;
+      search = end + 2;
+    }
+    if (*line != '#') {
+      return line;
+    }
+  }
+}
+
+int parseLdifLine(char* line, char** type, char** value, ber_len_t* length) {
+  *type = nullptr;
+  *value = nullptr;
+  *length = 0;
+  while (isLdifWhiteSpace(*line)) {
+    ++line;
+  }
+  BerText copy(ber_strdup(line));
+  if (copy == nullptr) {
+    return -1;
+  }
+  char* colon = strchr(copy.get(), ':');
+  if (colon == nullptr) {
+    return -1;
+  }
+  char* typeEnd = colon;
+  while (typeEnd - 1 > copy.get() && isLdifWhiteSpace(typeEnd[-1])) {
+    --typeEnd;
+  }
+  *typeEnd = '\0';
+  char* rest = colon + 1;
+
+  bool absent = false;
+  long valueLength = 0;
+  if (*rest != '\0') {
+    char form = *rest;
+    if (form == ':' || form == '<') {
+      ++rest;
+    }
+    while (isLdifWhiteSpace(*rest)) {
+      ++rest;
+    }
+    removeFoldMarkers(rest);
+    if (*rest == '\0') {
+      absent = true;
+    } else if (form == '<') {
+      return -1;
+    } else if (form == ':') {
+      valueLength = decodeBase64InPlace(rest);
+      if (valueLength < 0) {
+        return -1;
+      }
+    } else {
+      valueLength = static_cast<long>(strlen(rest));
+    }
+  }
+
+  BerText typeCopy(ber_strdup(copy.get()));
+  if (typeCopy == nullptr) {
+    return -1;
+  }
+  BerText valueCopy;
+  if (!absent) {
+    valueCopy.reset(static_cast<char*>(ber_memalloc(static_cast<ber_len_t>(valueLength) + 1)));
+    if (valueCopy == nullptr) {
+      return -1;
+    }
+    memcpy(valueCopy.get(), rest, static_cast<size_t>(valueLength));
+    valueCopy.get()[valueLength] = '\0';
+  }
+  *type = typeCopy.release();
+  *value = valueCopy.release();
+  *length = static_cast<ber_len_t>(valueLength);
+  return 0;
+}

@@ -1,0 +1,86 @@
+"""The front end of the real binary: command words, exit statuses, prompts
+and the log."""
+
+import os
+import sys
+import unittest
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "lib"))
+
+from kivtest import SandboxTest  # noqa: E402
+
+
+class CommandWords(SandboxTest):
+    def assertUsage(self, result, status):
+        self.assertEqual(result.returncode, status, result.stderr)
+        self.assertIn("Usage:\n kivconfig  add -a <admin_fdn>", result.stderr)
+        self.assertIn(" kivconfig cache_refresh\n", result.stderr)
+
+    def test_help_words_and_rejected_lines(self):
+        # One sandbox call tries every line; each prints its status after it.
+        lines = [[], ["--h"], ["-?"], ["--help"], ["-h"], ["frobnicate"], ["add", "rm"],
+                 ["get", "set"], ["add", "-r", "add"], ["add", "-k"], ["simple_add", "-o"],
+                 ["simple_add", "-a", "x"], ["add", "-x"], ["set"], ["get", "a=1"],
+                 ["get", "help", "a=1"]]
+        expected = [1, 0, 0, 0, 1, 1, 1, 1, 1, 1, 0, 0, 0, 1, 0, 1]
+        for words, status in zip(lines, expected):
+            with self.subTest(words=words):
+                self.assertUsage(self.kiv(*words), status)
+
+    def test_unknown_option_names_the_command(self):
+        result = self.kiv("add", "-x")
+        self.assertRegex(result.stderr, r"^add: invalid option -- 'x'\n")
+
+    def test_drivers_not_built_report_instead_of_pretending(self):
+        result = self.kiv("rm", "remove")
+        self.assertEqual(result.returncode, 244)  # LDAP_NOT_SUPPORTED, -12
+        self.assertEqual(result.stdout, "Error:Not Supported\n")
+        self.assertEqual(self.log_messages(), ["Not Supported"])
+        self.assertIsNone(self.store())
+
+    def test_direct_commands_parse_no_options(self):
+        # -k with an option word that would be invalid for add runs -k itself.
+        result = self.kiv("-k", "-S", "host", "-Q")
+        self.assertNotIn("Usage:", result.stderr)
+
+
+class Prompts(SandboxTest):
+    def test_add_asks_for_the_missing_names(self):
+        result = self.kiv("add", "-a", "cn=admin,o=corp", input="  \n\n o=corp\nou=ws,o=corp\n")
+        self.assertTrue(result.stdout.startswith(
+            "Enter KIV partition root:Enter workstation context:"), result.stdout)
+
+    def test_add_with_both_names_asks_nothing(self):
+        result = self.kiv("add", "-r", "o=corp", "-w", "ou=ws,o=corp", input="")
+        self.assertNotIn("Enter", result.stdout)
+
+    def test_end_of_input_at_a_prompt(self):
+        result = self.kiv("add", input="o=corp\n")
+        self.assertEqual(result.returncode, 1)
+        self.assertEqual(result.stdout,
+                         "Enter KIV partition root:Enter workstation context:Invalid entry\n")
+        self.assertEqual(self.log_messages(), [])
+
+    def test_overlong_answer_is_refused_whole(self):
+        result = self.kiv("add", "-r", "o=corp", input="x" * 1024 + "\n")
+        self.assertEqual(result.returncode, 1)
+        self.assertIn("too long", result.stdout)
+
+    def test_simple_add_asks_only_for_the_partition_root(self):
+        result = self.kiv("simple_add", "-S", "dir.example", input="o=corp\n")
+        self.assertEqual(result.returncode, 0, result.stderr)
+        self.assertTrue(result.stdout.startswith("Enter KIV partition root:"))
+        self.assertNotIn("workstation", result.stdout)
+        self.assertIn(("base-name", "o=corp"), self.store())
+
+    def test_conversion_failure_is_reported_and_logged(self):
+        env = dict(os.environ, LC_ALL="C", LANG="C")
+        result = self.kiv("rm", "-a", "cn=\xe9", env=env)
+        self.assertEqual(result.returncode, 1)
+        self.assertEqual(result.stdout, "Error converting local string to UTF-8 format")
+        self.assertEqual(self.log_messages(),
+                         ["Error converting local string to UTF-8 format"])
+
+
+if __name__ == "__main__":
+    unittest.main()
