@@ -12,6 +12,7 @@
 
 #include "cli/messages.h"
 #include "cli/run_settings.h"
+#include "directory/ldap_error.h"
 #include "host/paths.h"
 #include "kiv.h"
 
@@ -105,8 +106,8 @@ int reportResult(int code) {
       fputs(tr(known->terminal), stdout);
       writeLog(known->log != nullptr ? known->log : known->terminal);
     } else {
-      printf(tr("Error:%s\n"), ldap_err2string(code));
-      writeLog(ldap_err2string(code));
+      printf(tr("Error:%s\n"), ldapErrorText(code));
+      writeLog(ldapErrorText(code));
     }
   }
   fflush(stdout);

@@ -9,20 +9,27 @@
 #include "cli/prompt.h"
 #include "cli/report.h"
 #include "cli/run_settings.h"
+#include "config/store_reader.h"
 #include "host/paths.h"
 #include "kiv.h"
 
 namespace {
+
+// What is stored must be readable back through the readers' buffers.
+bool fitsTheStore(const std::string& value) {
+  return value.size() < kStoreValueSize;
+}
 
 // Sets keys one by one and remembers the first that the store refused, so
 // that nothing is saved from a half-written key table.
 class StoreWriter {
  public:
   void text(const char* key, const std::string& value) {
-    check(key, kivSetParam(key, value.c_str()));
+    check(key, fitsTheStore(value) ? kivSetParam(key, value.c_str()) : 0);
   }
   void utf8Dn(const char* key, const std::string& value) {
-    check(key, kivSetParamWithFlags(key, value.c_str(), KIV_FLAG_UTF8_DN));
+    check(key,
+          fitsTheStore(value) ? kivSetParamWithFlags(key, value.c_str(), KIV_FLAG_UTF8_DN) : 0);
   }
   void integer(const char* key, int value) { check(key, kivSetParam(key, &value)); }
 

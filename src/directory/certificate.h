@@ -1,6 +1,29 @@
 // Trust on first use of the directory server's certificate.
+//
+// During the SSL negotiation the SDK calls verifyServerCertificate, which
+// checks that the presented certificate can be read, keeps a copy of it (the
+// captured certificate) and trusts it for the process. After a successful
+// bind the session writes the copy to the server's certificate file, which
+// later connections use as their trust file.
 #ifndef KIVCONFIG_DIRECTORY_CERTIFICATE_H_
 #define KIVCONFIG_DIRECTORY_CERTIFICATE_H_
+
+#include <string>
+
+#include "ldapssl.h"
+
+// The SDK's verify callback: 0 accepts the certificate, -1 rejects it.
+int verifyServerCertificate(LDAPSSL_CertHandle* certificate);
+
+bool hasCapturedCertificate();
+void releaseCapturedCertificate();
+
+// Replaces `path` with the captured certificate: a temporary file beside it
+// (mode 0644), fsync, rename, so a failure leaves the old file and a link
+// planted at the name is replaced, never followed. Logs the certificate's
+// SHA-256 fingerprint. Returns 0, -6022 when the file cannot be created or
+// -6023 when it cannot be written whole.
+int writeCapturedCertificate(const std::string& path);
 
 // The -k command: connects over SSL with the stored settings to capture the
 // server's certificate again. Returns 0 or a result code.

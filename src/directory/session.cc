@@ -1,15 +1,270 @@
 #include "directory/session.h"
 
+#include <syslog.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "cli/messages.h"
+#include "cli/prompt.h"
+#include "cli/report.h"
+#include "cli/run_settings.h"
+#include "config/store_reader.h"
+#include "directory/certificate.h"
+#include "directory/ldap_error.h"
+#include "directory/ldap_owners.h"
+#include "host/local_files.h"
+#include "host/pause.h"
+#include "kiv.h"
+#include "ldapssl.h"
+
 namespace {
+
 LDAP* session = nullptr;
+
+// A server that does not answer is bound this many times, with a pause of
+// kBindRetrySeconds after each attempt.
+constexpr int kMaxBindAttempts = 60;
+constexpr unsigned kBindRetrySeconds = 5;
+
+struct Transport {
+  bool ssl = false;
+  std::optional<std::string> trustFile;
+};
+
+Transport chooseFromStore() {
+  std::optional<int> sslPort = readStoreInteger("ldap-ssl-port");
+  if (!sslPort)
+    return {};
+  runSettings.sslPort = static_cast<uint16_t>(*sslPort);
+  std::optional<std::string> file = certificateFilePath(runSettings.ldapServer.value_or(""));
+  if (file && access(file->c_str(), R_OK) == 0) {
+    runSettings.sslFlag = 1;
+    return {true, file};
+  }
+  return {runSettings.sslFlag != 0, std::nullopt};
+}
+
+bool ensureServer() {
+  return runSettings.ldapServer.has_value() || promptForServer();
+}
+
+// Makes an SSL handle; nullptr after every failure, with SSL given up.
+LDAP* openSsl(const Transport& transport) {
+  const char* trustFile = transport.trustFile ? transport.trustFile->c_str() : nullptr;
+  int rc = ldapssl_client_init(trustFile, nullptr);
+  if (rc != 0) {
+    syslog(LOG_ERR, "ldapssl_client_init error: %d\n", rc);
+    writeLog("ldapssl_client_init error.");
+    runSettings.sslFlag = 0;
+    return nullptr;
+  }
+  rc = ldapssl_set_verify_callback(verifyServerCertificate);
+  if (rc != 0) {
+    printf(tr("ldapssl_set_verify_callback error: %d\n"), rc);
+    ldapssl_client_deinit();
+    runSettings.sslFlag = 0;
+    return nullptr;
+  }
+  if (!ensureServer())
+    return nullptr;
+  LDAP* handle = ldapssl_init(runSettings.ldapServer->c_str(), runSettings.sslPort, 1);
+  if (handle == nullptr) {
+    fputs(tr("LDAP SSL initialization error\n"), stdout);
+    ldapssl_client_deinit();
+    runSettings.sslFlag = 0;
+  }
+  return handle;
+}
+
+LDAP* openClear() {
+  writeLog("Configuring to non SSL connection");
+  if (!ensureServer())
+    return nullptr;
+  return ldap_init(runSettings.ldapServer->c_str(), runSettings.ldapPort);
+}
+
+// Fills the admin's name in both forms. False after a message when the name
+// cannot be had in UTF-8, since binding with a wrong name would be worse.
+bool ensureAdminName() {
+  std::vector<char> converted(kNameBufferSize);
+  if (!runSettings.adminFdn) {
+    fputs(tr("Admin Name:"), stdout);
+    fflush(stdout);
+    std::string typed;
+    if (readWord(stdin, typed, kNameBufferSize - 1) != WordStatus::kRead ||
+        locs2utfs(converted.data(), typed.c_str(), converted.size()) < 0) {
+      fputs(tr("Error while converting admin name from local to utf8 format\n"), stdout);
+      return false;
+    }
+    runSettings.adminFdnLocal = typed;
+    runSettings.adminFdn = converted.data();
+  } else if (!runSettings.adminFdnLocal) {
+    if (utfs2locs(converted.data(), runSettings.adminFdn->c_str(), converted.size()) < 0) {
+      fputs(tr("Error while converting admin name from local to utf8 format\n"), stdout);
+      runSettings.adminFdnLocal = runSettings.adminFdn;
+    } else {
+      runSettings.adminFdnLocal = converted.data();
+    }
+  }
+  return true;
+}
+
+bool ensurePassword() {
+  if (runSettings.password)
+    return true;
+  const char* fromEnvironment = getenv("PELK_PWD");
+  if (fromEnvironment != nullptr && fromEnvironment[0] != '\0') {
+    runSettings.password = fromEnvironment;
+    return true;
+  }
+  std::vector<char> prompt(kNameBufferSize);
+  snprintf(prompt.data(), prompt.size(), tr("Enter the admin(%s) password:"),
+           runSettings.adminFdnLocal->c_str());
+  const char* typed = getpass(prompt.data());
+  if (typed == nullptr) {
+    fputs(tr("Unable to read the password\n"), stdout);
+    return false;
+  }
+  runSettings.password = typed;
+  return true;
+}
+
+// The handshake refused the server's certificate: the server answers, so
+// waiting for it would not help.
+bool certificateRefused() {
+  char* message = nullptr;
+  if (ldap_get_option(session, LDAP_OPT_DIAGNOSTIC_MESSAGE, &message) != LDAP_OPT_SUCCESS) {
+    return false;
+  }
+  LdapStringPtr owner(message);
+  return message != nullptr && strcmp(message, LDAPSSL_CERT_REFUSED_MESSAGE) == 0;
+}
+
+int reportRefusedCertificate(const Transport& transport) {
+  char message[kNameBufferSize];
+  if (transport.trustFile) {
+    snprintf(message, sizeof message,
+             "The certificate of the LDAP server \"%s\" does not match the stored certificate "
+             "%s\n",
+             runSettings.ldapServer->c_str(), transport.trustFile->c_str());
+    printf(tr("The certificate of the LDAP server \"%s\" does not match the stored certificate "
+              "%s\n"),
+           runSettings.ldapServer->c_str(), transport.trustFile->c_str());
+  } else {
+    snprintf(message, sizeof message, "The certificate of the LDAP server \"%s\" was refused\n",
+             runSettings.ldapServer->c_str());
+    printf(tr("The certificate of the LDAP server \"%s\" was refused\n"),
+           runSettings.ldapServer->c_str());
+  }
+  writeLog(message);
+  return kAlreadyReported;
+}
+
+// Waits for a server that is down; false once the attempts are used up.
+bool waitForServer(int& attempts) {
+  setvbuf(stdout, nullptr, _IONBF, 0);
+  if (attempts == 0) {
+    fputs("Waiting for LDAP server to start on secure port. This may take a few minutes...",
+          stdout);
+    attempts = 1;
+  } else {
+    ++attempts;
+    fputs(".", stdout);
+  }
+  pauseSeconds(kBindRetrySeconds);
+  if (attempts < kMaxBindAttempts)
+    return true;
+  fputs("\n", stdout);
+  printf(tr("Can't contact LDAP server \"%s\""), runSettings.ldapServer->c_str());
+  printf(tr(" on port %d\n"),
+         runSettings.sslFlag != 0 ? runSettings.sslPort : runSettings.ldapPort);
+  return false;
+}
+
+int bindResult(int rc) {
+  switch (rc) {
+    case LDAP_SUCCESS:
+      if (runSettings.sslFlag != 0 && hasCapturedCertificate()) {
+        std::optional<std::string> file = certificateFilePath(*runSettings.ldapServer);
+        int written = file ? writeCapturedCertificate(*file) : kCertificateFileOpen;
+        releaseCapturedCertificate();
+        return written;
+      }
+      return 0;
+    case LDAP_STRONG_AUTH_REQUIRED:
+    case LDAP_CONFIDENTIALITY_REQUIRED:
+      fputs(tr("The LDAP server currently does not allow cleartext passwords.\nPlease enable "
+               "\"Allow cleartext password\" for the LDAP Group object or use SSL connection and "
+               "retry the operation.\n"),
+            stdout);
+      return kAlreadyReported;
+    case LDAP_INVALID_DN_SYNTAX:
+      printf(tr("Invalid LDAP DN syntax \"%s\"\n"), runSettings.adminFdnLocal->c_str());
+      return kAlreadyReported;
+    default:
+      printf(tr("Error:%s "), runSettings.adminFdnLocal->c_str());
+      printf("%s\n", ldapErrorText(rc));
+      syslog(LOG_DEBUG, "Error:%s values:host(%s),port(%d),sslport(%d),admin(%s)\n",
+             ldapErrorText(rc), runSettings.ldapServer->c_str(), runSettings.ldapPort,
+             runSettings.sslPort, runSettings.adminFdnLocal->c_str());
+      return kAlreadyReported;
+  }
+}
+
+int bind(const Transport& transport) {
+  int attempts = 0;
+  for (;;) {
+    int rc = ldapResultCode(
+        ldap_simple_bind_s(session, runSettings.adminFdn->c_str(), runSettings.password->c_str()));
+    if (rc == kLdapServerDown && runSettings.sslFlag != 0 && certificateRefused()) {
+      if (attempts > 0)
+        fputs("\n", stdout);
+      return reportRefusedCertificate(transport);
+    }
+    if (rc != kLdapServerDown) {
+      if (attempts > 0)
+        fputs("\n", stdout);
+      return bindResult(rc);
+    }
+    if (!waitForServer(attempts))
+      return kAlreadyReported;
+  }
+}
+
 }  // namespace
 
-int connectDirectory(int /*mode*/) {
-  return LDAP_NOT_SUPPORTED;
+int connectDirectory(int mode) {
+  int version = LDAP_VERSION3;
+  ldap_set_option(nullptr, LDAP_OPT_PROTOCOL_VERSION, &version);
+  Transport transport =
+      mode == 0 ? chooseFromStore() : Transport{runSettings.sslFlag != 0, std::nullopt};
+  releaseCapturedCertificate();
+  if (transport.ssl)
+    session = openSsl(transport);
+  if (session == nullptr) {
+    session = openClear();
+    if (session == nullptr) {
+      fputs(tr("Unable to contact the directory server\n"), stdout);
+      return kCannotContactServer;
+    }
+  }
+  if (!ensureAdminName() || !ensurePassword())
+    return kAlreadyReported;
+  return bind(transport);
 }
 
 void disconnectDirectory() {
+  if (session != nullptr)
+    ldap_unbind(session);
   session = nullptr;
+  ldapssl_client_deinit();
+  releaseCapturedCertificate();
 }
 
 LDAP* directorySession() {
