@@ -10,7 +10,8 @@
 //     the certificate must equal a trusted one byte for byte; the verify
 //     callback is not called;
 //   - without any trusted certificate, the verify callback decides: 0
-//     accepts, any other value aborts the handshake.
+//     accepts, any other value aborts the handshake; with no callback either,
+//     the certificate is refused.
 // A refused certificate makes the operation fail with LDAP_SERVER_DOWN and the
 // handle's LDAP_OPT_DIAGNOSTIC_MESSAGE set to LDAPSSL_CERT_REFUSED_MESSAGE.
 #ifndef LDAPSSL_H_
@@ -44,7 +45,9 @@ typedef struct LDAPSSL_CertHandle LDAPSSL_CertHandle;
 typedef int (*LDAPSSL_VerifyCallback)(LDAPSSL_CertHandle* cert);
 
 // Reads `trustFile` (DER) as the trusted certificate when given. `reserved`
-// must be NULL. Returns 0, or an LDAP result code.
+// must be NULL. Returns 0, or an LDAP result code (LDAP_LOCAL_ERROR for a trust
+// file that cannot be read or holds no certificate, LDAP_NOT_SUPPORTED when
+// libldap is not built with GnuTLS); on failure an earlier state stays.
 int ldapssl_client_init(const char* trustFile, void* reserved);
 
 // Installs the callback for certificates that are not trusted yet. Returns 0.
@@ -58,17 +61,21 @@ LDAP* ldapssl_init(const char* host, int port, int secure);
 // Releases the SSL state and every trusted certificate. Returns 0.
 int ldapssl_client_deinit(void);
 
-// Reads the issuer or subject (text) or the validity period ("notBefore -
-// notAfter" text) of `cert`. With `buffer` NULL, sets *length to the text's
+// Reads the issuer or subject (RFC 2253 text, UTF-8: "CN=host,O=corp") or
+// the validity period ("notBefore - notAfter", each like "Jan  1 00:00:00 2026
+// GMT") of `cert`. With `buffer` NULL, sets *length to the text's
 // length without its NUL. Otherwise copies at most *length bytes and a NUL
 // (the buffer must hold *length + 1 bytes) and sets *length to the bytes
-// copied. Returns 0, or an LDAP result code.
+// copied (fewer when the limit falls inside a UTF-8 character). Returns 0, or
+// an LDAP result code.
 int ldapssl_get_cert_attribute(LDAPSSL_CertHandle* cert, int attribute, char* buffer,
                                uint32_t* length);
 
 // With out->data NULL, sets out->length to the size of the DER encoding;
-// otherwise copies out->length bytes of it into out->data. `type` must be
-// LDAPSSL_CERT_BINARY_DER. Returns 0, or an LDAP result code.
+// otherwise copies it into out->data, which holds out->length bytes, and sets
+// out->length to its size. `type` must be LDAPSSL_CERT_BINARY_DER. Returns 0,
+// LDAP_SIZELIMIT_EXCEEDED when out->length is below the size (nothing is
+// copied), or another LDAP result code.
 int ldapssl_get_cert(LDAPSSL_CertHandle* cert, int type, LDAPSSL_Cert* out);
 
 // Trusts `cert` (a copy is kept) for the rest of the SSL state's life.

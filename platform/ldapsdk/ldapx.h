@@ -1,9 +1,12 @@
 // The directory SDK's schema-access extension and server refresh.
 //
-// ldap_schema_fetch reads the subschema entry "cn=schema" of a bound session
-// into an opaque handle. Elements are listed by kind; an element's fields are
-// the keywords of its definition ("NAME", "SUP", "SYNTAX", "MUST", ...,
-// vendor "X-" extensions included) and their values.
+// ldap_schema_fetch reads the subschema entry of a bound session (the one the
+// root entry names, else "cn=schema") into an opaque handle; a definition
+// that does not parse is left out. Elements are listed by kind; an element's
+// fields are the keywords of its definition ("NAME", "SUP", "SYNTAX", "MUST",
+// ..., vendor "X-" extensions included, in the order of the definition
+// grammar) and their values as text. Keywords without a value
+// ("SINGLE-VALUE", "STRUCTURAL", ...) have an empty value list.
 #ifndef LDAPX_H_
 #define LDAPX_H_
 
@@ -28,8 +31,7 @@ int ldap_schema_get_count(LDAPSchema* schema, int kind);
 
 // Element `index` (from 0) of `kind`; valid until ldap_schema_free. Returns 0,
 // or LDAP_PARAM_ERROR for an index or kind out of range.
-int ldap_schema_get_by_index(LDAPSchema* schema, int index, int kind,
-                             LDAPSchemaElement** element);
+int ldap_schema_get_by_index(LDAPSchema* schema, int index, int kind, LDAPSchemaElement** element);
 
 // NULL-terminated list of the element's field names, in definition order.
 // Returns 0 or an LDAP result code; release the list with ldap_value_free.
