@@ -12,7 +12,14 @@ import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
-from sandbox import KIVCONFIG, Sandbox, needs_root_or_userns  # noqa: E402
+from sandbox import KIVCONFIG, REPO, Sandbox, needs_root_or_userns  # noqa: E402
+
+BUILD = os.path.dirname(os.path.dirname(KIVCONFIG))
+SESSION_PROBE = os.environ.get("SESSION_PROBE") or os.path.join(BUILD, "tests", "tools",
+                                                                 "session-probe")
+FASTSLEEP = os.environ.get("FASTSLEEP") or os.path.join(BUILD, "tests", "tools",
+                                                        "libfastsleep.so")
+PTY_RUN = os.path.join(REPO, "tests", "lib", "pty_run.py")
 
 STORE = "/etc/kiv.conf"
 LOG = "/var/lib/velmar-pelk/kiv.log"
@@ -51,6 +58,16 @@ class SandboxTest(unittest.TestCase):
     def kiv(self, *args, input=None, env=None, **sandbox_options):
         """Runs kivconfig with args in the sandbox."""
         return self.box.run([KIVCONFIG, *args], input=input, env=env, **sandbox_options)
+
+    def env(self, **variables):
+        """The test's environment with variables set (None removes one)."""
+        env = dict(os.environ)
+        for name, value in variables.items():
+            if value is None:
+                env.pop(name, None)
+            else:
+                env[name] = value
+        return env
 
     def store(self):
         """The store's key/value pairs, or None when there is no store."""
