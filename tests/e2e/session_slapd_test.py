@@ -9,7 +9,7 @@ import unittest
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "lib"))
 
-from kivtest import (ALREADY_REPORTED_STATUS, PTY_RUN, SESSION_PROBE,  # noqa: E402
+from kivtest import (ALREADY_REPORTED_STATUS, PTY_RUN, DIRECTORY_PROBE,  # noqa: E402
                      SandboxTest)
 from sandbox import KIVCONFIG  # noqa: E402
 from slapd import Slapd  # noqa: E402
@@ -50,7 +50,7 @@ class SlapdTest(SandboxTest):
 
     def probe(self, mode, *extra, ldap_port=None, password="secret"):
         port = ldap_port if ldap_port is not None else self.slapd.ldap_port
-        return self.box.run([SESSION_PROBE, *extra, str(mode), "127.0.0.1", str(port), ADMIN],
+        return self.box.run([DIRECTORY_PROBE, *extra, str(mode), "127.0.0.1", str(port), ADMIN],
                             env=self.env(PELK_PWD=password))
 
 

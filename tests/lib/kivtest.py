@@ -15,8 +15,8 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from sandbox import KIVCONFIG, REPO, Sandbox, needs_root_or_userns  # noqa: E402
 
 BUILD = os.path.dirname(os.path.dirname(KIVCONFIG))
-SESSION_PROBE = os.environ.get("SESSION_PROBE") or os.path.join(BUILD, "tests", "tools",
-                                                                 "session-probe")
+DIRECTORY_PROBE = os.environ.get("DIRECTORY_PROBE") or os.path.join(BUILD, "tests", "tools",
+                                                                 "directory-probe")
 FASTSLEEP = os.environ.get("FASTSLEEP") or os.path.join(BUILD, "tests", "tools",
                                                         "libfastsleep.so")
 PTY_RUN = os.path.join(REPO, "tests", "lib", "pty_run.py")
