@@ -38,6 +38,12 @@ class CommandWords(SandboxTest):
         self.assertEqual(self.log_messages(), ["Not Supported"])
         self.assertIsNone(self.store())
 
+    def test_messages_still_shown_without_a_log_directory(self):
+        self.box.run(["rm", "-rf", "/var/lib/velmar-pelk"])
+        result = self.kiv("rm")
+        self.assertEqual(result.stdout, "Error:Not Supported\n")
+        self.assertFalse(self.box.exists("/var/lib/velmar-pelk"))
+
     def test_direct_commands_parse_no_options(self):
         # -k with an option word that would be invalid for add runs -k itself.
         result = self.kiv("-k", "-S", "host", "-Q")

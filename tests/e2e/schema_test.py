@@ -80,6 +80,44 @@ class FreshServer(SchemaTest):
         self.assertEqual(second.returncode, 0, second.stdout)
         self.assertEqual(second.stdout, "connected\n" + ALREADY + ID_ALREADY + INDICES_EXIST)
 
+    def test_extended_schema_takes_the_account_objects(self):
+        self.assertEqual(self.update_schema().returncode, 0)
+        objects = """dn: cn=UNIX Config,o=corp
+objectClass: qupPosixConfig
+cn: UNIX Config
+ACL: 2#entry#[Public]#qupPosixWorkstationContexts
+ACL: 2#entry#[Public]#cn
+qupPosixWorkstationContexts: ou=ws,o=corp
+
+dn: cn=UNIX Workstation - kivhost,ou=ws,o=corp
+objectClass: qupPosixWorkstation
+ACL: 2#entry#[Public]#groupMembership
+ACL: 2#entry#[Public]#cn
+
+dn: cn=UNIX Config
+objectClass: qupPosixConfig
+cn: UNIX Config
+
+dn: cn=uid,o=corp
+objectClass: qupPosixUidNumberInfo
+cn: uid
+qupPosixNextUidNumber: 1000
+
+dn: cn=user,o=corp
+objectClass: inetOrgPerson
+objectClass: posixAccount
+cn: user
+sn: user
+uid: user
+uidNumber: 1000
+gidNumber: 100
+homeDirectory: /home/user
+"""
+        result = subprocess.run(["ldapadd", "-x", "-H", self.server.uri(), "-D", DEFAULT_ADMIN,
+                                 "-w", DEFAULT_PASSWORD], input=objects, capture_output=True,
+                                text=True)
+        self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
+
     def test_missing_attribute_applies_the_file_again(self):
         self.assertEqual(self.update_schema().returncode, 0)
         delete = ("dn: cn=schema\nchangetype: modify\ndelete: attributeTypes\n"

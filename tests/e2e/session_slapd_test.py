@@ -87,9 +87,9 @@ class FetchCertificate(SlapdTest):
         old = self.read_bytes(CERT_FILE)
         self.slapd.restart(new_certificate=True)
         # The state directory on a tiny file system that is already full.
-        script = ('set -e; cp -a /var/lib/velmar-pelk /tmp/state; '
-                  'mount -t tmpfs -o size=16k tmpfs /var/lib/velmar-pelk; '
-                  'cp -a /tmp/state/. /var/lib/velmar-pelk/; '
+        script = ('set -e; rm -rf /run/stash; cp -a /var/lib/velmar-pelk /run/stash; '
+                  'mount -t tmpfs -o size=64k tmpfs /var/lib/velmar-pelk; '
+                  'cp -a /run/stash/. /var/lib/velmar-pelk/; '
                   'dd if=/dev/zero of=/var/lib/velmar-pelk/filler bs=1k 2>/dev/null || true; '
                   'set +e; "$0" -k; status=$?; od -An -v -tx1 %s; exit $status' % CERT_FILE)
         result = self.box.run(["sh", "-c", script, KIVCONFIG], env=self.env(PELK_PWD="secret"))
