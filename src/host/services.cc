@@ -44,6 +44,24 @@ int runInitScript(const char* name, const char* action) {
   return system(command.c_str());
 }
 
+// An init-script action and what is said around it on standard error.
+struct ServiceAction {
+  const char* action;
+  const char* announcement;
+  const char* success;
+  const char* failure;
+};
+
+int runServiceAction(const char* name, const ServiceAction& action) {
+  fprintf(stderr, tr(action.announcement), name);
+  if (runInitScript(name, action.action) == 0) {
+    fputs(tr(action.success), stderr);
+    return 0;
+  }
+  fprintf(stderr, tr(action.failure), name);
+  return 1;
+}
+
 }  // namespace
 
 int isServiceRunning(const char* name, const char* program) {
@@ -60,23 +78,13 @@ int isServiceRunning(const char* name, const char* program) {
 }
 
 int startService(const char* name) {
-  fprintf(stderr, tr("Starting the service '%s'... "), name);
-  if (runInitScript(name, "start") == 0) {
-    fputs(tr("Done.\n"), stderr);
-    return 0;
-  }
-  fprintf(stderr, tr("Error: Cannot start '%s', start manually.\n"), name);
-  return 1;
+  return runServiceAction(name, {"start", "Starting the service '%s'... ", "Done.\n",
+                                 "Error: Cannot start '%s', start manually.\n"});
 }
 
 int stopService(const char* name) {
-  fprintf(stderr, tr("Stopping the service '%s'..."), name);
-  if (runInitScript(name, "stop") == 0) {
-    fputs(tr("done.\n"), stderr);
-    return 0;
-  }
-  fprintf(stderr, tr("Error: Cannot stop '%s', stop manually.\n"), name);
-  return 1;
+  return runServiceAction(name, {"stop", "Stopping the service '%s'...", "done.\n",
+                                 "Error: Cannot stop '%s', stop manually.\n"});
 }
 
 int stopServiceWithReport(const char* name) {
