@@ -70,8 +70,7 @@ int t3v_i18n_exit(void);
 // Splits "name=value" at its first "=" into `name` and `value` (empty when
 // nothing follows the "="). Returns 0, or -1 when the word holds no "=" or a
 // part does not fit its buffer (nothing is written past a buffer).
-int getParameterValue(const char* word, char* name, size_t nameSize, char* value,
-                      size_t valueSize);
+int getParameterValue(const char* word, char* name, size_t nameSize, char* value, size_t valueSize);
 
 // Serves the parameter commands over the current store file:
 //   'V' prints every parameter present as name=value lines,

@@ -16,11 +16,9 @@
 namespace {
 
 constexpr const char* kNamePrefix = "kivconfig";
-constexpr int kMalformedRecord = LDAP_PARAM_ERROR;  // 89
-
-struct FileCloser {
-  void operator()(FILE* file) const { fclose(file); }
-};
+// The parameter-error code of the classic LDAP client API (libldap calls it
+// -9 as LDAP_PARAM_ERROR); the schema step tells malformed files by it.
+constexpr int kMalformedRecord = 89;
 
 void reportOutOfMemory(const char* call) {
   errno = ENOMEM;
@@ -106,9 +104,9 @@ int takeChangeType(RecordState* state, const char* value) {
 
 // Lines after a dn line or a modify-operation line: rename lines, or
 // attribute lines added to the modification list.
-int takeAttributeLine(RecordState* state, const LdifLine& line) {
-  const char* type = line.type.get();
-  const char* value = line.value.get();
+int takeAttributeLine(RecordState* state, LdifLine* line) {
+  const char* type = line->type.get();
+  const char* value = line->value.get();
   if (state->expectNewRdn) {
     if (strcasecmp(type, "newrdn") != 0) {
       return expecting(*state, "newrdn", type);
@@ -144,15 +142,14 @@ int takeAttributeLine(RecordState* state, const LdifLine& line) {
             state->lineNumber, state->dn.c_str());
     return kMalformedRecord;
   }
-  berval bytes{line.length, line.value.get()};
   return addModification(&state->modifications, state->modifyOperation, type,
-                         value != nullptr ? &bytes : nullptr);
+                         LdifValue{std::move(line->value), line->length});
 }
 
 // An operation line ("add:", "replace:", "delete:"), or the first attribute
 // line of a record or block that names none, which then replaces.
-int takeModifyOperation(RecordState* state, const LdifLine& line) {
-  const char* type = line.type.get();
+int takeModifyOperation(RecordState* state, LdifLine* line) {
+  const char* type = line->type.get();
   state->expectModifyOperation = false;
   state->expectSeparator = true;
   if (strcasecmp(type, "add") == 0) {
@@ -166,11 +163,11 @@ int takeModifyOperation(RecordState* state, const LdifLine& line) {
     state->modifyOperation = LDAP_MOD_REPLACE;
     return takeAttributeLine(state, line);
   }
-  if (line.value == nullptr) {
+  if (line->value == nullptr) {
     return invalidFormat(*state);
   }
   state->modifyOperation = operation;
-  return addModification(&state->modifications, operation, line.value.get(), nullptr);
+  return addModification(&state->modifications, operation, line->value.get(), LdifValue{});
 }
 
 // Handles one logical line. Returns 0, 89 (the record stops) or -6025.
@@ -209,59 +206,57 @@ int takeLine(RecordState* state, char* text, bool firstRecord) {
     if (strcasecmp(type, "changetype") == 0) {
       return takeChangeType(state, value);
     }
-    return takeModifyOperation(state, line);
+    return takeModifyOperation(state, &line);
   }
   if (state->expectModifyOperation) {
-    return takeModifyOperation(state, line);
+    return takeModifyOperation(state, &line);
   }
-  return takeAttributeLine(state, line);
+  return takeAttributeLine(state, &line);
 }
 
 // The NULL-terminated LDAPMod array of a modification list; it points into
 // the list, which must outlive it.
 class LdapModArray {
  public:
-  explicit LdapModArray(LdifModificationList* list) {
-    mods_.resize(list->size());
-    values_.resize(list->size());
-    for (size_t i = 0; i < list->size(); ++i) {
-      LdifModification& modification = (*list)[i];
+  explicit LdapModArray(const LdifModificationList& list) {
+    size_t valueCount = 0;
+    for (const LdifModification& modification : list) {
+      valueCount += modification.values.size();
+    }
+    // Reserved up front: the arrays point into each other.
+    mods_.resize(list.size());
+    values_.reserve(valueCount);
+    valuePointers_.reserve(valueCount + list.size());
+    modPointers_.reserve(list.size() + 1);
+    for (size_t i = 0; i < list.size(); ++i) {
+      const LdifModification& modification = list[i];
       LDAPMod& mod = mods_[i];
       mod.mod_op = modification.operation;
-      mod.mod_type = modification.attribute.data();
+      mod.mod_type = const_cast<char*>(modification.attribute.c_str());
       if (!modification.values.empty()) {
-        std::vector<berval>& bytes = values_[i].bytes;
-        bytes.reserve(modification.values.size());
-        for (std::string& value : modification.values) {
-          bytes.push_back(berval{value.size(), value.data()});
+        mod.mod_bvalues = valuePointers_.data() + valuePointers_.size();
+        for (const LdifValue& value : modification.values) {
+          values_.push_back(berval{value.length, value.bytes.get()});
+          valuePointers_.push_back(&values_.back());
         }
-        std::vector<berval*>& pointers = values_[i].pointers;
-        pointers.reserve(bytes.size() + 1);
-        for (berval& value : bytes) {
-          pointers.push_back(&value);
-        }
-        pointers.push_back(nullptr);
-        mod.mod_bvalues = pointers.data();
+        valuePointers_.push_back(nullptr);
       }
-      pointers_.push_back(&mod);
+      modPointers_.push_back(&mod);
     }
-    pointers_.push_back(nullptr);
+    modPointers_.push_back(nullptr);
   }
-  LDAPMod** get() { return pointers_.data(); }
+  LDAPMod** get() { return modPointers_.data(); }
 
  private:
-  struct Values {
-    std::vector<berval> bytes;
-    std::vector<berval*> pointers;
-  };
   std::vector<LDAPMod> mods_;
-  std::vector<Values> values_;
-  std::vector<LDAPMod*> pointers_;
+  std::vector<berval> values_;
+  std::vector<berval*> valuePointers_;
+  std::vector<LDAPMod*> modPointers_;
 };
 
 int sendModifications(RecordState* state, const LdifDirectoryOperations& operations) {
   try {
-    LdapModArray mods(&state->modifications);
+    LdapModArray mods(state->modifications);
     const char* dn = state->dn.c_str();
     return state->newEntry ? operations.add(operations.context, dn, mods.get())
                            : operations.modify(operations.context, dn, mods.get());
@@ -357,7 +352,7 @@ int sessionRename(void*, const char* dn, const char* newRdn, const char* newSupe
 }  // namespace
 
 int addModification(LdifModificationList* list, int operation, const char* attribute,
-                    const berval* value) {
+                    LdifValue value) {
   int combined = operation | LDAP_MOD_BVALUES;
   LdifModification* entry = nullptr;
   for (LdifModification& candidate : *list) {
@@ -372,8 +367,8 @@ int addModification(LdifModificationList* list, int operation, const char* attri
       list->push_back(LdifModification{combined, attribute, {}});
       entry = &list->back();
     }
-    if (value != nullptr) {
-      entry->values.emplace_back(value->bv_val, value->bv_len);
+    if (value.bytes != nullptr) {
+      entry->values.push_back(std::move(value));
     }
   } catch (const std::bad_alloc&) {
     reportOutOfMemory("realloc");

@@ -29,13 +29,14 @@ bool isBlankPiece(const char* piece, size_t length) {
   return length < 2 || (length == 2 && piece[0] == '\r' && piece[1] == '\n');
 }
 
-// Grows the record buffer so that it holds `needed` bytes, its terminating NUL
-// included; capacities are multiples of the piece size.
+// Grows the record buffer so that it holds `needed` bytes; capacities are
+// multiples of the piece size and at least double on growth, so a long
+// record is copied a bounded number of times.
 bool reserveRecord(LdifText* text, size_t* capacity, size_t needed) {
   if (needed <= *capacity) {
     return true;
   }
-  size_t grown = kLdifPieceSize * (needed / kLdifPieceSize + 1);
+  size_t grown = (needed + kLdifPieceSize - 1) / kLdifPieceSize * kLdifPieceSize;
   grown = std::max(grown, 2 * *capacity);
   void* block = recordRealloc(text->get(), grown);
   if (block == nullptr) {
@@ -95,14 +96,26 @@ long decodeBase64InPlace(char* text) {
   return out - text;
 }
 
-void removeFoldMarkers(char* text) {
-  char* out = text;
+// Copies `text` without its fold markers into a new block of the LDAP
+// library's allocator, NUL-terminated; *length is the count of bytes copied.
+char* copyWithoutFoldMarkers(const char* text, size_t* length) {
+  size_t count = 0;
+  for (const char* in = text; *in != '\0'; ++in) {
+    count += *in != kLdifFoldMarker;
+  }
+  char* copy = static_cast<char*>(ber_memalloc(count + 1));
+  if (copy == nullptr) {
+    return nullptr;
+  }
+  char* out = copy;
   for (const char* in = text; *in != '\0'; ++in) {
     if (*in != kLdifFoldMarker) {
       *out++ = *in;
     }
   }
   *out = '\0';
+  *length = count;
+  return copy;
 }
 
 }  // namespace
@@ -115,29 +128,36 @@ LdifRecord readLdifRecord(FILE* file) {
   LdifRecord record;
   size_t length = 0;
   size_t capacity = 0;
-  char piece[kLdifPieceSize];
-  while (fgets(piece, sizeof piece, file) != nullptr) {
-    size_t pieceLength = strlen(piece);
-    if (isBlankPiece(piece, pieceLength)) {
-      if (record.text == nullptr) {
-        continue;
-      }
-      // The LF of a CR LF split from its CR by the piece size: the CR is
-      // part of the line end, not data.
-      if (piece[0] == '\n' && length > 0 && record.text.get()[length - 1] == '\r') {
-        record.text.get()[--length] = '\0';
-      }
-      return record;
-    }
-    if (!reserveRecord(&record.text, &capacity, length + pieceLength + 1)) {
+  for (;;) {
+    // Each piece is read straight into the record, behind the text so far.
+    if (!reserveRecord(&record.text, &capacity, length + kLdifPieceSize)) {
       record.text.reset();
       record.result = kLdifOutOfMemory;
       return record;
     }
-    memcpy(record.text.get() + length, piece, pieceLength + 1);
+    char* piece = record.text.get() + length;
+    if (fgets(piece, kLdifPieceSize, file) == nullptr) {
+      *piece = '\0';
+      if (length == 0) {
+        record.text.reset();
+      }
+      return record;
+    }
+    size_t pieceLength = strlen(piece);
+    if (isBlankPiece(piece, pieceLength)) {
+      if (length == 0) {
+        continue;
+      }
+      // The LF of a CR LF split from its CR by the piece size: the CR is
+      // part of the line end, not data.
+      if (piece[0] == '\n' && piece[-1] == '\r') {
+        piece[-1] = '\0';
+      }
+      *piece = '\0';
+      return record;
+    }
     length += pieceLength;
   }
-  return record;
 }
 
 char* nextLdifLine(char** cursor) {
@@ -182,59 +202,55 @@ int parseLdifLine(char* line, char** type, char** value, ber_len_t* length) {
   while (isLdifWhiteSpace(*line)) {
     ++line;
   }
-  BerText copy(ber_strdup(line));
-  if (copy == nullptr) {
-    return -1;
-  }
-  char* colon = strchr(copy.get(), ':');
+  const char* colon = strchr(line, ':');
   if (colon == nullptr) {
     return -1;
   }
-  char* typeEnd = colon;
-  while (typeEnd - 1 > copy.get() && isLdifWhiteSpace(typeEnd[-1])) {
+  const char* typeEnd = colon;
+  while (typeEnd > line + 1 && isLdifWhiteSpace(typeEnd[-1])) {
     --typeEnd;
   }
-  *typeEnd = '\0';
-  char* rest = colon + 1;
 
-  bool absent = false;
-  long valueLength = 0;
-  if (*rest != '\0') {
-    char form = *rest;
-    if (form == ':' || form == '<') {
-      ++rest;
-    }
-    while (isLdifWhiteSpace(*rest)) {
-      ++rest;
-    }
-    removeFoldMarkers(rest);
-    if (*rest == '\0') {
-      absent = true;
-    } else if (form == '<') {
+  // The value: nothing after the colon is an empty value; white space and
+  // fold markers only are an absent one.
+  const char* rest = colon + 1;
+  char form = *rest;
+  if (form == ':' || form == '<') {
+    ++rest;
+  }
+  while (isLdifWhiteSpace(*rest)) {
+    ++rest;
+  }
+  BerText valueCopy;
+  size_t valueLength = 0;
+  if (colon[1] == '\0') {
+    valueCopy.reset(ber_strdup(""));
+  } else {
+    valueCopy.reset(copyWithoutFoldMarkers(rest, &valueLength));
+  }
+  if (valueCopy == nullptr) {
+    return -1;
+  }
+  if (colon[1] != '\0' && valueLength == 0) {
+    valueCopy.reset();
+  } else if (form == '<') {
+    return -1;
+  } else if (form == ':') {
+    long decoded = decodeBase64InPlace(valueCopy.get());
+    if (decoded < 0) {
       return -1;
-    } else if (form == ':') {
-      valueLength = decodeBase64InPlace(rest);
-      if (valueLength < 0) {
-        return -1;
-      }
-    } else {
-      valueLength = static_cast<long>(strlen(rest));
     }
+    valueLength = static_cast<size_t>(decoded);
+    valueCopy.get()[valueLength] = '\0';
   }
 
-  BerText typeCopy(ber_strdup(copy.get()));
+  size_t typeLength = static_cast<size_t>(typeEnd - line);
+  BerText typeCopy(static_cast<char*>(ber_memalloc(typeLength + 1)));
   if (typeCopy == nullptr) {
     return -1;
   }
-  BerText valueCopy;
-  if (!absent) {
-    valueCopy.reset(static_cast<char*>(ber_memalloc(static_cast<ber_len_t>(valueLength) + 1)));
-    if (valueCopy == nullptr) {
-      return -1;
-    }
-    memcpy(valueCopy.get(), rest, static_cast<size_t>(valueLength));
-    valueCopy.get()[valueLength] = '\0';
-  }
+  memcpy(typeCopy.get(), line, typeLength);
+  typeCopy.get()[typeLength] = '\0';
   *type = typeCopy.release();
   *value = valueCopy.release();
   *length = static_cast<ber_len_t>(valueLength);

@@ -33,6 +33,9 @@ inline constexpr int kLdifOutOfMemory = -6025;
 struct FreeDeleter {
   void operator()(void* block) const { free(block); }
 };
+struct FileCloser {
+  void operator()(FILE* file) const { fclose(file); }
+};
 struct BerMemDeleter {
   void operator()(void* block) const { ber_memfree(block); }
 };

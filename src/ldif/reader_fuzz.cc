@@ -8,14 +8,6 @@
 
 #include "ldif/reader.h"
 
-namespace {
-
-struct FileCloser {
-  void operator()(FILE* file) const { fclose(file); }
-};
-
-}  // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size == 0) {
     return 0;

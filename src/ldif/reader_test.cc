@@ -8,10 +8,6 @@
 
 namespace {
 
-struct FileCloser {
-  void operator()(FILE* file) const { fclose(file); }
-};
-
 std::vector<std::string> readRecords(const std::string& input) {
   std::unique_ptr<FILE, FileCloser> file(
       fmemopen(const_cast<char*>(input.data()), input.size(), "r"));
@@ -100,6 +96,17 @@ TEST(ReadLdifRecord, RecordsLongerThanOnePiece) {
     record += "description: value " + std::to_string(i) + "\n";
   }
   EXPECT_EQ(readRecords(record + "\n" + record), (std::vector<std::string>{record, record}));
+}
+
+TEST(ReadLdifRecord, LongLinesAndRawBytesStayWhole) {
+  std::string value(20000, 'v');
+  value[4094] = '\xff';
+  std::vector<std::string> records = readRecords("cn: " + value + "\nsn: \xc3\x28\n");
+  ASSERT_EQ(records.size(), 1u);
+  std::vector<std::string> lines = logicalLines(records[0]);
+  ASSERT_EQ(lines.size(), 2u);
+  EXPECT_EQ(parse(lines[0])->value, value);
+  EXPECT_EQ(parse(lines[1])->value, "\xc3\x28");
 }
 
 TEST(ReadLdifRecord, CarriageReturnLineEnds) {
