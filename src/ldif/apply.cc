@@ -25,27 +25,52 @@ void reportOutOfMemory(const char* call) {
   perror(call);
 }
 
+// What the lines of one record have said so far. One object serves a whole
+// run: startRecord() resets it and keeps its memory.
 struct RecordState {
-  bool haveDn = false;
+  bool haveDn;
   std::string dn;
-  int lineNumber = 0;
-  bool expectChangeType = false;
-  bool expectSeparator = false;
-  bool expectModifyOperation = false;
-  int modifyOperation = LDAP_MOD_ADD;
-  bool newEntry = false;
-  bool expectNewRdn = false;
-  bool expectDeleteOldRdn = false;
-  bool expectNewSuperior = false;
-  bool gotAll = false;
-  bool deleteEntry = false;
-  bool deleteOldRdn = true;
-  bool haveNewRdn = false;
+  int lineNumber;
+  bool expectChangeType;
+  bool expectSeparator;
+  bool expectModifyOperation;
+  int modifyOperation;
+  bool newEntry;
+  bool expectNewRdn;
+  bool expectDeleteOldRdn;
+  bool expectNewSuperior;
+  bool gotAll;
+  bool deleteEntry;
+  bool deleteOldRdn;
+  bool haveNewRdn;
   std::string newRdn;
-  bool haveNewSuperior = false;
+  bool haveNewSuperior;
   std::string newSuperior;
-  int versionLines = 0;
+  int versionLines;
   LdifModificationList modifications;
+
+  void startRecord() {
+    haveDn = false;
+    dn.clear();
+    lineNumber = 0;
+    expectChangeType = false;
+    expectSeparator = false;
+    expectModifyOperation = false;
+    modifyOperation = LDAP_MOD_ADD;
+    newEntry = false;
+    expectNewRdn = false;
+    expectDeleteOldRdn = false;
+    expectNewSuperior = false;
+    gotAll = false;
+    deleteEntry = false;
+    deleteOldRdn = true;
+    haveNewRdn = false;
+    newRdn.clear();
+    haveNewSuperior = false;
+    newSuperior.clear();
+    versionLines = 0;
+    modifications.clear();
+  }
 };
 
 // The type and value of one parsed line.
@@ -214,106 +239,73 @@ int takeLine(RecordState* state, char* text, bool firstRecord) {
   return takeAttributeLine(state, &line);
 }
 
-// The NULL-terminated LDAPMod array of a modification list; it points into
-// the list, which must outlive it.
-class LdapModArray {
- public:
-  explicit LdapModArray(const LdifModificationList& list) {
-    size_t valueCount = 0;
-    for (const LdifModification& modification : list) {
-      valueCount += modification.values.size();
-    }
-    // Reserved up front: the arrays point into each other.
-    mods_.resize(list.size());
-    values_.reserve(valueCount);
-    valuePointers_.reserve(valueCount + list.size());
-    modPointers_.reserve(list.size() + 1);
-    for (size_t i = 0; i < list.size(); ++i) {
-      const LdifModification& modification = list[i];
-      LDAPMod& mod = mods_[i];
-      mod.mod_op = modification.operation;
-      mod.mod_type = const_cast<char*>(modification.attribute.c_str());
-      if (!modification.values.empty()) {
-        mod.mod_bvalues = valuePointers_.data() + valuePointers_.size();
-        for (const LdifValue& value : modification.values) {
-          values_.push_back(berval{value.length, value.bytes.get()});
-          valuePointers_.push_back(&values_.back());
-        }
-        valuePointers_.push_back(nullptr);
-      }
-      modPointers_.push_back(&mod);
-    }
-    modPointers_.push_back(nullptr);
-  }
-  LDAPMod** get() { return modPointers_.data(); }
-
- private:
-  std::vector<LDAPMod> mods_;
-  std::vector<berval> values_;
-  std::vector<berval*> valuePointers_;
-  std::vector<LDAPMod*> modPointers_;
+// The state of one applyLdifFile call.
+struct Run {
+  const LdifDirectoryOperations& operations;
+  RecordState state;
+  LdapModArray mods;
 };
 
-int sendModifications(RecordState* state, const LdifDirectoryOperations& operations) {
-  try {
-    LdapModArray mods(state->modifications);
-    const char* dn = state->dn.c_str();
-    return state->newEntry ? operations.add(operations.context, dn, mods.get())
-                           : operations.modify(operations.context, dn, mods.get());
-  } catch (const std::bad_alloc&) {
-    reportOutOfMemory("realloc");
+int sendModifications(Run* run) {
+  LDAPMod** mods = run->mods.build(run->state.modifications);
+  if (mods == nullptr) {
     return kLdifOutOfMemory;
   }
+  const LdifDirectoryOperations& operations = run->operations;
+  const char* dn = run->state.dn.c_str();
+  return run->state.newEntry ? operations.add(operations.context, dn, mods)
+                             : operations.modify(operations.context, dn, mods);
 }
 
 // Applies a record whose lines have all been taken (or which stopped with
 // `stopped`, 89 or 0) and returns its result.
-int finishRecord(RecordState* state, int stopped, const LdifDirectoryOperations& operations) {
-  if (state->lineNumber == 0) {
+int finishRecord(Run* run, int stopped) {
+  const RecordState& state = run->state;
+  const LdifDirectoryOperations& operations = run->operations;
+  if (state.lineNumber == 0) {
     return 0;
   }
-  if (state->lineNumber == 1 && state->versionLines == 1) {
+  if (state.lineNumber == 1 && state.versionLines == 1) {
     return 0;
   }
   if (stopped != 0) {
     return stopped;
   }
-  if (state->deleteEntry) {
-    printf("%sdeleting entry \"%s\"\n", "", state->dn.c_str());
-    int result = operations.remove(operations.context, state->dn.c_str());
+  if (state.deleteEntry) {
+    printf("%sdeleting entry \"%s\"\n", "", state.dn.c_str());
+    int result = operations.remove(operations.context, state.dn.c_str());
     printf("\n");
     return result;
   }
-  if (state->haveNewRdn) {
-    printf("%smodifying rdn of entry \"%s\"\n", "", state->dn.c_str());
-    int result = operations.rename(operations.context, state->dn.c_str(), state->newRdn.c_str(),
-                                   state->haveNewSuperior ? state->newSuperior.c_str() : nullptr,
-                                   state->deleteOldRdn ? 1 : 0);
+  if (state.haveNewRdn) {
+    printf("%smodifying rdn of entry \"%s\"\n", "", state.dn.c_str());
+    int result = operations.rename(operations.context, state.dn.c_str(), state.newRdn.c_str(),
+                                   state.haveNewSuperior ? state.newSuperior.c_str() : nullptr,
+                                   state.deleteOldRdn ? 1 : 0);
     printf("\n");
     return result;
   }
-  if (state->modifications.empty()) {
+  if (state.modifications.empty()) {
     fprintf(stderr, "%s: no attributes to change or add (entry=\"%s\")\n", kNamePrefix,
-            state->dn.c_str());
+            state.dn.c_str());
     return kMalformedRecord;
   }
-  for (const LdifModification& modification : state->modifications) {
-    if (modification.operation == (LDAP_MOD_ADD | LDAP_MOD_BVALUES) &&
-        modification.values.empty()) {
+  for (const LdifModification& entry : state.modifications.entries) {
+    if (entry.operation == (LDAP_MOD_ADD | LDAP_MOD_BVALUES) && entry.valueCount == 0) {
       fprintf(stderr, "%s: attribute \"%s\" has no values (entry=\"%s\")\n", kNamePrefix,
-              modification.attribute.c_str(), state->dn.c_str());
+              entry.attribute.c_str(), state.dn.c_str());
       return kMalformedRecord;
     }
   }
-  return sendModifications(state, operations);
+  return sendModifications(run);
 }
 
-int applyRecord(char* text, bool firstRecord, const LdifDirectoryOperations& operations) {
-  RecordState state;
+int applyRecord(Run* run, char* text, bool firstRecord) {
+  run->state.startRecord();
   char* cursor = text;
   int stopped = 0;
   while (char* line = nextLdifLine(&cursor)) {
-    int result = takeLine(&state, line, firstRecord);
+    int result = takeLine(&run->state, line, firstRecord);
     if (result == kLdifOutOfMemory) {
       return result;
     }
@@ -322,7 +314,7 @@ int applyRecord(char* text, bool firstRecord, const LdifDirectoryOperations& ope
       break;
     }
   }
-  return finishRecord(&state, stopped, operations);
+  return finishRecord(run, stopped);
 }
 
 int sessionAdd(void*, const char* dn, LDAPMod** modifications) {
@@ -351,32 +343,6 @@ int sessionRename(void*, const char* dn, const char* newRdn, const char* newSupe
 
 }  // namespace
 
-int addModification(LdifModificationList* list, int operation, const char* attribute,
-                    LdifValue value) {
-  int combined = operation | LDAP_MOD_BVALUES;
-  LdifModification* entry = nullptr;
-  for (LdifModification& candidate : *list) {
-    if (candidate.operation == combined &&
-        strcasecmp(candidate.attribute.c_str(), attribute) == 0) {
-      entry = &candidate;
-      break;
-    }
-  }
-  try {
-    if (entry == nullptr) {
-      list->push_back(LdifModification{combined, attribute, {}});
-      entry = &list->back();
-    }
-    if (value.bytes != nullptr) {
-      entry->values.push_back(std::move(value));
-    }
-  } catch (const std::bad_alloc&) {
-    reportOutOfMemory("realloc");
-    return kLdifOutOfMemory;
-  }
-  return 0;
-}
-
 LdifDirectoryOperations sessionDirectoryOperations() {
   return LdifDirectoryOperations{nullptr, sessionAdd, sessionModify, sessionDelete, sessionRename};
 }
@@ -394,15 +360,17 @@ int applyLdifFile(const char* path, const LdifDirectoryOperations& operations) {
   signal(SIGPIPE, SIG_IGN);
   bool firstRecord = true;
   int lastResult = 0;
+  Run run{operations, {}, {}};
+  LdifRecord record;
   for (;;) {
-    LdifRecord record = readLdifRecord(file.get());
+    readLdifRecord(file.get(), &record);
     if (record.result != 0) {
       return record.result;
     }
     if (record.text == nullptr) {
       return lastResult;
     }
-    lastResult = applyRecord(record.text.get(), firstRecord, operations);
+    lastResult = applyRecord(&run, record.text.get(), firstRecord);
     firstRecord = false;
     if (lastResult != LDAP_SUCCESS && lastResult != LDAP_TYPE_OR_VALUE_EXISTS &&
         lastResult != LDAP_ALREADY_EXISTS) {

@@ -12,33 +12,7 @@
 
 #include <ldap.h>
 
-#include <string>
-#include <vector>
-
-#include "ldif/reader.h"
-
-// A value made by parseLdifLine (LDAP library memory), owned; a null `bytes`
-// stands for no value.
-struct LdifValue {
-  BerText bytes;
-  ber_len_t length = 0;
-};
-
-// One entry of a modification list: all values for one pair of attribute
-// name (compared without regard to case) and operation, in file order.
-struct LdifModification {
-  int operation = 0;  // LDAP_MOD_ADD, _DELETE or _REPLACE, with LDAP_MOD_BVALUES
-  std::string attribute;
-  std::vector<LdifValue> values;
-};
-using LdifModificationList = std::vector<LdifModification>;
-
-// Adds `value` (taken over; none when its bytes are null, then only the
-// entry is made) to the entry of `list` for `attribute` and `operation`
-// (without LDAP_MOD_BVALUES), making the entry when there is none. Returns 0,
-// or -6025 after printing the system error when memory runs out.
-int addModification(LdifModificationList* list, int operation, const char* attribute,
-                    LdifValue value);
+#include "ldif/modifications.h"
 
 // The directory requests of a run; each returns an LDAP result code.
 // `context` is passed back unchanged.
@@ -55,7 +29,8 @@ struct LdifDirectoryOperations {
 // directorySession(); without a session they answer LDAP_SERVER_DOWN.
 LdifDirectoryOperations sessionDirectoryOperations();
 
-// Applies the file at `path` over the directory session. Returns:
+// Applies the file at `path` over the directory session, or through
+// `operations` when given. Returns:
 //   0 when every record was applied, the last one was skipped, or there was
 //     none;
 //   20 or 68 when the last record applied answered that, all earlier ones

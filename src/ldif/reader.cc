@@ -99,22 +99,23 @@ long decodeBase64InPlace(char* text) {
 // Copies `text` without its fold markers into a new block of the LDAP
 // library's allocator, NUL-terminated; *length is the count of bytes copied.
 char* copyWithoutFoldMarkers(const char* text, size_t* length) {
-  size_t count = 0;
-  for (const char* in = text; *in != '\0'; ++in) {
-    count += *in != kLdifFoldMarker;
-  }
-  char* copy = static_cast<char*>(ber_memalloc(count + 1));
+  size_t remaining = strlen(text);
+  char* copy = static_cast<char*>(ber_memalloc(remaining + 1));
   if (copy == nullptr) {
     return nullptr;
   }
   char* out = copy;
-  for (const char* in = text; *in != '\0'; ++in) {
-    if (*in != kLdifFoldMarker) {
-      *out++ = *in;
-    }
+  while (remaining > 0) {
+    const char* marker = static_cast<const char*>(memchr(text, kLdifFoldMarker, remaining));
+    size_t run = marker != nullptr ? static_cast<size_t>(marker - text) : remaining;
+    memcpy(out, text, run);
+    out += run;
+    size_t skipped = marker != nullptr ? run + 1 : run;
+    text += skipped;
+    remaining -= skipped;
   }
   *out = '\0';
-  *length = count;
+  *length = static_cast<size_t>(out - copy);
   return copy;
 }
 
@@ -126,22 +127,29 @@ void setLdifRecordRealloc(LdifReallocFunction grow) {
 
 LdifRecord readLdifRecord(FILE* file) {
   LdifRecord record;
+  readLdifRecord(file, &record);
+  return record;
+}
+
+void readLdifRecord(FILE* file, LdifRecord* record) {
+  record->result = 0;
   size_t length = 0;
-  size_t capacity = 0;
   for (;;) {
     // Each piece is read straight into the record, behind the text so far.
-    if (!reserveRecord(&record.text, &capacity, length + kLdifPieceSize)) {
-      record.text.reset();
-      record.result = kLdifOutOfMemory;
-      return record;
+    if (!reserveRecord(&record->text, &record->capacity, length + kLdifPieceSize)) {
+      record->text.reset();
+      record->capacity = 0;
+      record->result = kLdifOutOfMemory;
+      return;
     }
-    char* piece = record.text.get() + length;
+    char* piece = record->text.get() + length;
     if (fgets(piece, kLdifPieceSize, file) == nullptr) {
       *piece = '\0';
       if (length == 0) {
-        record.text.reset();
+        record->text.reset();
+        record->capacity = 0;
       }
-      return record;
+      return;
     }
     size_t pieceLength = strlen(piece);
     if (isBlankPiece(piece, pieceLength)) {
@@ -154,7 +162,7 @@ LdifRecord readLdifRecord(FILE* file) {
         piece[-1] = '\0';
       }
       *piece = '\0';
-      return record;
+      return;
     }
     length += pieceLength;
   }

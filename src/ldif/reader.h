@@ -49,6 +49,8 @@ struct LdifRecord {
   // The record's physical lines with their line ends, NUL-terminated; null at
   // the end of the input and on failure.
   LdifText text;
+  // Bytes allocated for text: a multiple of kLdifPieceSize.
+  size_t capacity = 0;
   // 0, or kLdifOutOfMemory when the buffer could not grow; "realloc: <system
   // error>" has then been printed on standard error.
   int result = 0;
@@ -59,6 +61,11 @@ struct LdifRecord {
 // first blank line after it ends it. Reading stops at end of file or at a
 // read error, which both end the input.
 LdifRecord readLdifRecord(FILE* file);
+
+// The same, reading into `record` and reusing its buffer, so that a run of
+// records needs no allocation beyond the largest one; the buffer is released
+// at the end of the input and on failure.
+void readLdifRecord(FILE* file, LdifRecord* record);
 
 // Returns the next logical line of a record, NUL-terminated, modifying the
 // buffer in place, or nullptr when the record is exhausted. *cursor starts at

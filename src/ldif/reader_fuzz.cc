@@ -18,12 +18,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (file == nullptr) {
     return 0;
   }
+  LdifRecord record;
   for (;;) {
-    LdifRecord record = readLdifRecord(file.get());
+    readLdifRecord(file.get(), &record);
     if (record.text == nullptr) {
       return 0;
     }
     size_t length = strlen(record.text.get());
+    if (length >= record.capacity) {
+      __builtin_trap();
+    }
     char* cursor = record.text.get();
     while (char* line = nextLdifLine(&cursor)) {
       if (line < record.text.get() || line > record.text.get() + length) {

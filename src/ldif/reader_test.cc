@@ -2,22 +2,27 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <optional>
 #include <string>
 #include <vector>
 
 namespace {
 
+// Reads every record, reusing one buffer as the processor does.
 std::vector<std::string> readRecords(const std::string& input) {
   std::unique_ptr<FILE, FileCloser> file(
       fmemopen(const_cast<char*>(input.data()), input.size(), "r"));
   std::vector<std::string> records;
+  LdifRecord record;
   for (;;) {
-    LdifRecord record = readLdifRecord(file.get());
+    readLdifRecord(file.get(), &record);
     EXPECT_EQ(record.result, 0);
     if (record.text == nullptr) {
       return records;
     }
+    EXPECT_EQ(record.capacity % kLdifPieceSize, 0u);
+    EXPECT_GT(record.capacity, strlen(record.text.get()));
     records.emplace_back(record.text.get());
   }
 }
@@ -95,7 +100,8 @@ TEST(ReadLdifRecord, RecordsLongerThanOnePiece) {
   for (int i = 0; i < 3000; ++i) {
     record += "description: value " + std::to_string(i) + "\n";
   }
-  EXPECT_EQ(readRecords(record + "\n" + record), (std::vector<std::string>{record, record}));
+  EXPECT_EQ(readRecords(record + "\n" + record + "\ndn: b\n"),
+            (std::vector<std::string>{record, record, "dn: b\n"}));
 }
 
 TEST(ReadLdifRecord, LongLinesAndRawBytesStayWhole) {
