@@ -27,14 +27,23 @@ def tree_listing(top):
     return sorted(listing)
 
 
+# Marks the processes started by this test's sandbox calls: other tests may
+# run stand-in daemons in their own sandboxes at the same time.
+MARK = "KIV_SANDBOX_TEST_MARK=%d" % os.getpid()
+
+
 def standin_processes():
-    """Command lines of stand-in daemons running anywhere on the machine."""
+    """Command lines of this test's stand-in daemons still running anywhere."""
     found = []
     for pid in filter(str.isdigit, os.listdir("/proc")):
         try:
             with open("/proc/%s/cmdline" % pid, "rb") as f:
                 cmdline = f.read().replace(b"\0", b" ").decode(errors="replace")
+            with open("/proc/%s/environ" % pid, "rb") as f:
+                environment = f.read().split(b"\0")
         except OSError:
+            continue
+        if MARK.encode() not in environment:
             continue
         if "/usr/sbin/kivcd -p" in cmdline or "/usr/sbin/nscd -p" in cmdline:
             found.append(cmdline)
@@ -66,6 +75,8 @@ class SandboxTestCase(unittest.TestCase):
         self.box = Sandbox(self.state_dir)
 
     def sh(self, script, box=None, **kwargs):
+        name, value = MARK.split("=")
+        kwargs.setdefault("env", dict(os.environ, **{name: value}))
         return (box or self.box).run(["sh", "-c", script], **kwargs)
 
 
