@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
@@ -146,6 +147,25 @@ void writeLog(const std::string& message) {
     written += static_cast<size_t>(n);
   }
   close(fd);
+}
+
+void printAndLog(const char* format, ...) {
+  va_list arguments;
+  va_start(arguments, format);
+  va_list forLog;
+  va_copy(forLog, arguments);
+  vprintf(tr(format), arguments);
+  fflush(stdout);
+  va_end(arguments);
+  int length = vsnprintf(nullptr, 0, format, forLog);
+  va_end(forLog);
+  if (length < 0)
+    return;
+  std::string message(static_cast<size_t>(length), '\0');
+  va_start(arguments, format);
+  vsnprintf(message.data(), message.size() + 1, format, arguments);
+  va_end(arguments);
+  writeLog(message);
 }
 
 void setLogFileForTesting(const char* path) {

@@ -38,6 +38,10 @@ int reportResult(int code);
 // never reaches the caller.
 void writeLog(const std::string& message);
 
+// Prints `format` with its arguments on standard output, translated, and
+// logs the same text untranslated.
+void printAndLog(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
 // Unit tests keep their log lines away from the host's log.
 void setLogFileForTesting(const char* path);
 

@@ -37,22 +37,14 @@ class StoreWriter {
   int finish() {
     if (refusedKey_ != nullptr) {
       kivEndConfig();
-      char message[512];
-      snprintf(message, sizeof message, "The value of %s cannot be stored in %s\n", refusedKey_,
-               kConfigFile);
-      printf(tr("The value of %s cannot be stored in %s\n"), refusedKey_, kConfigFile);
-      writeLog(message);
+      printAndLog("The value of %s cannot be stored in %s\n", refusedKey_, kConfigFile);
       return 1;
     }
     int saved = kivSaveConfig(0);
     int saveError = errno;
     kivEndConfig();
     if (saved != 0) {
-      char message[512];
-      snprintf(message, sizeof message, "Unable to save %s: %s\n", kConfigFile,
-               strerror(saveError));
-      printf(tr("Unable to save %s: %s\n"), kConfigFile, strerror(saveError));
-      writeLog(message);
+      printAndLog("Unable to save %s: %s\n", kConfigFile, strerror(saveError));
       return 1;
     }
     return 0;

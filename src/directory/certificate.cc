@@ -170,12 +170,9 @@ int fetchServerCertificate() {
   disconnectDirectory();
   // A bind that fell back to a clear connection received no certificate.
   if (rc == 0 && !certificateStored) {
-    fputs(tr("No certificate was received from the LDAP server; the certificate file was not "
-             "updated.\n"),
-          stdout);
-    writeLog(
+    printAndLog(
         "No certificate was received from the LDAP server; the certificate file was not "
-        "updated.");
+        "updated.\n");
     return kAlreadyReported;
   }
   return rc;

@@ -147,22 +147,14 @@ bool certificateRefused() {
 }
 
 int reportRefusedCertificate(const Transport& transport) {
-  char message[kNameBufferSize];
   if (transport.trustFile) {
-    snprintf(message, sizeof message,
-             "The certificate of the LDAP server \"%s\" does not match the stored certificate "
-             "%s\n",
-             runSettings.ldapServer->c_str(), transport.trustFile->c_str());
-    printf(tr("The certificate of the LDAP server \"%s\" does not match the stored certificate "
-              "%s\n"),
-           runSettings.ldapServer->c_str(), transport.trustFile->c_str());
+    printAndLog(
+        "The certificate of the LDAP server \"%s\" does not match the stored certificate %s\n",
+        runSettings.ldapServer->c_str(), transport.trustFile->c_str());
   } else {
-    snprintf(message, sizeof message, "The certificate of the LDAP server \"%s\" was refused\n",
-             runSettings.ldapServer->c_str());
-    printf(tr("The certificate of the LDAP server \"%s\" was refused\n"),
-           runSettings.ldapServer->c_str());
+    printAndLog("The certificate of the LDAP server \"%s\" was refused\n",
+                runSettings.ldapServer->c_str());
   }
-  writeLog(message);
   return kAlreadyReported;
 }
 

@@ -3,12 +3,11 @@
 #include <unistd.h>
 
 #include <cstdio>
-#include <vector>
 
 #include "cli/messages.h"
+#include "config/store_reader.h"
 #include "host/paths.h"
 #include "host/services.h"
-#include "kiv.h"
 
 namespace {
 
@@ -35,18 +34,16 @@ void deleteCacheFiles() {
 }
 
 void cleanupLocalFiles() {
-  std::vector<char> server(4096);
-  bool haveServer = kivGetParam("preferred-server", server.data(), server.size()) > 0;
-  if (!haveServer)
+  std::optional<std::string> server = readStoreText("preferred-server");
+  if (!server)
     fputs(tr("Error in getting the preferred server\n"), stdout);
-  std::vector<char> type(32);
-  if (kivGetParam("certificate-file-type", type.data(), type.size()) <= 0) {
+  if (!readStoreText("certificate-file-type")) {
     fputs(tr("Error reading the certificate file type\n"), stdout);
   }
   // Without a server there is no certificate file name to remove.
   std::optional<std::string> certificateFile;
-  if (haveServer)
-    certificateFile = certificateFilePath(server.data());
+  if (server)
+    certificateFile = certificateFilePath(*server);
   if (certificateFile)
     unlink(certificateFile->c_str());
   deleteCacheFiles();
