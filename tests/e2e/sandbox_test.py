@@ -177,6 +177,12 @@ class SandboxOptionsTest(SandboxTestCase):
         self.assertEqual(self.sh("echo x > /var/lib/velmar-pelk/kiv.log",
                                  readonly_etc=True).returncode, 0)
 
+    def test_any_host_name_the_kernel_takes(self):
+        for name in ("a*", "a,b", "a\\2c", "(x)", "#x", " x", "*", "-n", "x" * 64):
+            box = Sandbox(self.state_dir, hostname=name)
+            result = self.sh("hostname; cat /etc/hostname", box=box)
+            self.assertEqual(result.stdout, name + "\n" + name + "\n", name)
+
     def test_passes_input_output_and_status_through(self):
         result = self.sh("cat; echo err >&2; exit 7", input="typed answer\n")
         self.assertEqual((result.returncode, result.stdout, result.stderr),
@@ -191,7 +197,8 @@ class SandboxOptionsTest(SandboxTestCase):
 
     def test_bad_command_lines(self):
         for args in ([], ["--state", "/etc/kiv-state", "true"], ["--etc-size", "0", "true"],
-                     ["--hostname", "bad name", "true"], ["--bogus", "true"]):
+                     ["--hostname", "", "true"], ["--hostname", "x" * 65, "true"],
+                     ["--hostname", "\u00e9" * 33, "true"], ["--bogus", "true"]):
             result = subprocess.run([sandbox.SANDBOX] + args, capture_output=True, text=True,
                                     timeout=60)
             self.assertEqual(result.returncode, 2, args)
