@@ -3,14 +3,17 @@
     with OmbrelServer(tmpdir) as server:
         ... connect to server.uri() or server.uri(tls=True) ...
         state = server.dump()      # the whole tree as sorted LDIF
+    entries = dump_entries(state)  # {DN: entry text}, escapes written one way
 
 The server binary comes from $OMBREL_SERVER (set by the CTest registration)
 or from a build directory of this checkout. Every process started here is
 stopped by stop() or by leaving the with-block, also when a test fails.
 """
 
+import base64
 import os
 import pathlib
+import re
 import signal
 import socket
 import ssl
@@ -42,6 +45,11 @@ cn: ombrel
 """
 
 _REPO = pathlib.Path(__file__).resolve().parents[2]
+
+# Characters that RFC 4514 escapes anywhere in an attribute value.
+_DN_SPECIALS = ',+"\\<>;'
+_ATTRIBUTE_TYPE = re.compile(r"[A-Za-z][A-Za-z0-9-]*|[0-9]+(\.[0-9]+)*")
+_HEX_PAIR = re.compile(rb"[0-9A-Fa-f]{2}")
 
 
 def find_server_binary():
@@ -205,3 +213,103 @@ class OmbrelServer:
         if self.cert_pem_path:
             env["LDAPTLS_CACERT"] = self.cert_pem_path
         return env
+
+
+# -- comparing directory states --------------------------------------------
+
+
+def escape_dn_value(value):
+    """value escaped for a DN the one way canonical_dn writes it: a backslash
+    before each special, a leading "#" or blank and a trailing blank; NUL as
+    \\00."""
+    out = []
+    for i, c in enumerate(value):
+        if c == "\0":
+            out.append("\\00")
+        elif c in _DN_SPECIALS or (i == 0 and c in "# ") or (i == len(value) - 1 and c == " "):
+            out.append("\\" + c)
+        else:
+            out.append(c)
+    return "".join(out)
+
+
+def canonical_dn(dn):
+    """dn with its values unescaped and escaped again by escape_dn_value, so
+    that one DN written with different escapes (a\\,b, a\\2Cb, a\\2cb) reads
+    the same; types, letter case and inner blanks stay as written. A text
+    that is not a DN is returned unchanged."""
+    data = dn.encode()
+    rdns, avas, i = [], [], 0
+    try:
+        while data:
+            equals = data.index(b"=", i)
+            kind = data[i:equals].decode().strip(" ")
+            if not _ATTRIBUTE_TYPE.fullmatch(kind):
+                return dn
+            i = equals + 1
+            while i < len(data) and data[i] == 0x20:
+                i += 1
+            value, kept = bytearray(), 0
+            while i < len(data) and data[i] not in b",+;":
+                if data[i] == 0x5C:
+                    pair = data[i + 1:i + 3]
+                    if _HEX_PAIR.fullmatch(pair):
+                        value.append(int(pair, 16))
+                        i += 3
+                    else:
+                        value.append(data[i + 1])
+                        i += 2
+                    kept = len(value)
+                else:
+                    value.append(data[i])
+                    i += 1
+                    kept = len(value) if value[-1] != 0x20 else kept
+            avas.append(kind + "=" + escape_dn_value(value[:kept].decode()))
+            if i >= len(data) or data[i] != ord("+"):
+                rdns.append("+".join(avas))
+                avas = []
+            if i >= len(data):
+                break
+            i += 1
+    except (ValueError, IndexError, UnicodeDecodeError):
+        return dn
+    return ",".join(rdns)
+
+
+def _canonical_value(name, value):
+    """An ACL value names its trustee by DN: "privileges#scope#trustee#attribute"."""
+    fields = value.split("#", 2)
+    if name.lower() != "acl" or len(fields) != 3:
+        return value
+    trustee, hash_sign, attribute = fields[2].rpartition("#")
+    if not hash_sign or trustee == "[Public]":
+        return value
+    return "#".join(fields[:2] + [canonical_dn(trustee), attribute])
+
+
+def entry_text(dn, pairs):
+    """One entry as dump_entries shows it: "dn: <dn>", then "name: value"
+    lines ordered by lower-cased name and value bytes."""
+    lines = sorted(pairs, key=lambda pair: (pair[0].lower(), pair[1].encode()))
+    return "\n".join(["dn: " + dn] + ["%s: %s" % pair for pair in lines])
+
+
+def dump_entries(text):
+    """The entries of a dump (cn=schema included) as {DN: entry_text}, in dump
+    order, with base64 values decoded and DNs (also the trustees inside ACL
+    values) in canonical_dn form."""
+    entries = {}
+    for block in text.split("\n\n"):
+        pairs = []
+        for line in block.splitlines():
+            name, _, rest = line.partition(":")
+            if rest.startswith(":"):
+                value = base64.b64decode(rest[1:].strip()).decode("utf-8", "backslashreplace")
+            else:
+                value = rest[1:] if rest.startswith(" ") else rest
+            pairs.append((name, value))
+        if not pairs or pairs[0][0] != "dn":
+            continue
+        dn = canonical_dn(pairs[0][1])
+        entries[dn] = entry_text(dn, [(n, _canonical_value(n, v)) for n, v in pairs[1:]])
+    return entries
