@@ -93,6 +93,25 @@ class ClientTest(unittest.TestCase):
         rc, _, _ = search(self.server, "ou=nowhere,o=corp", "objectclass=*")
         self.assertEqual(rc, 32)
 
+    def test_escaped_names_are_values(self):
+        # (DN as added, the same DN escaped otherwise, equality filter on cn)
+        cases = [
+            ("cn=W - a\\2Cb", "CN=w - A\\,B", "(cn=W - a,b)"),
+            ("cn=W - a*", "cn=W - a\\2a", "(cn=W - a\\2a)"),
+            ("cn=W - (x)\\5c", "cn=W - \\28x\\29\\\\", "(cn=W - \\28x\\29\\5c)"),
+            ("cn=W - a\\00b", "cn=W - a\\00b", "(cn=W - a\\00b)"),
+            ("cn=\\#x+sn=\\+y", "sn=\\2by+cn=\\23x", "(cn=#x)"),
+            ("cn=\\ z\\ ", "cn=\\20z\\20", "(cn=\\20z\\20)"),
+        ]
+        for added, other, _ in cases:
+            ldif = "dn: %s,ou=ws,o=corp\nobjectClass: inetOrgPerson\nsn: s\n" % added
+            self.assertEqual(run_tool(self.server, "ldapadd", input_text=ldif)[0], 0, added)
+            rc, out, _ = search(self.server, other + ",ou=ws,o=corp", "-s", "base", "dn")
+            self.assertEqual((rc, out.count("dn: ")), (0, 1), other)
+        for added, _, assertion in cases:
+            rc, out, _ = search(self.server, "ou=ws,o=corp", "-s", "one", assertion, "dn")
+            self.assertEqual(out.split("\n\n")[:-1], ["dn: %s,ou=ws,o=corp" % added], assertion)
+
     def test_writes_need_an_administrator(self):
         add = "dn: ou=anon,o=corp\nobjectClass: organizationalUnit\nou: anon\n"
         rc, _, _ = run_tool(self.server, "ldapadd", input_text=add, bind=())
