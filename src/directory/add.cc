@@ -4,6 +4,6 @@
 
 // The directory provisioning is not built yet; the command says so rather
 // than pretend to succeed.
-int runAdd(int /*mode*/) {
+int runAdd(JoinMode) {
   return LDAP_NOT_SUPPORTED;
 }
