@@ -31,6 +31,11 @@ inline bool isDirectCommand(Command command) {
 // the older client configured.
 enum class JoinMode { kAdd = 0, kUpgrade = 1 };
 
+// The column of the class and attribute names of the Unix Config and
+// Workstation objects: add and upgrade write the RFC 2307 names; rm takes the
+// flavour the store records.
+enum class SchemaFlavour { kRfc2307 = 0, kCorvex = 1 };
+
 // Directory names, the admin's name and the prompts' words are held to this
 // many bytes, NUL included.
 constexpr size_t kNameBufferSize = 1024;
@@ -59,6 +64,8 @@ struct RunSettings {
   int32_t overwriteCount = 0;
   int32_t cacheOnlyCount = 0;
   int32_t persistentCacheOffCount = 0;
+
+  SchemaFlavour schemaFlavour = SchemaFlavour::kRfc2307;
 
   // The server's version from its "vendorVersion", 0 when none was read.
   float serverVersion = 0;
