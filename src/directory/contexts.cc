@@ -179,7 +179,8 @@ int prepareContext(DirectoryRequests& directory, const ContextRole& role) {
     const char* objectClass = objectNames(runSettings.schemaFlavour).*role.objectClass;
     if (classAllowedAtTreeRoot(directory, objectClass) == 0)
       return 0;
-    printAndLog("%s", role.notAtTreeRootText);
+    fputs(tr(role.notAtTreeRootText), stdout);
+    writeLog(role.notAtTreeRootText);
     return kAlreadyReported;
   }
   int rc = createContext(directory, dn);
