@@ -10,18 +10,6 @@
 #include "directory/session.h"
 #include "ldif/apply.h"
 
-namespace {
-
-struct SessionCloser {
-  LDAP* session;
-  ~SessionCloser() {
-    useDirectorySession(nullptr);
-    ldap_unbind_ext_s(session, nullptr, nullptr);
-  }
-};
-
-}  // namespace
-
 int main(int argc, char** argv) {
   if (argc != 5) {
     fprintf(stderr, "usage: %s URI BINDDN PASSWORD FILE\n", argv[0]);
@@ -33,7 +21,7 @@ int main(int argc, char** argv) {
     fprintf(stderr, "ldap_initialize: %s\n", ldap_err2string(result));
     return 1;
   }
-  SessionCloser closer{session};
+  DirectorySession directory(session);
   int version = LDAP_VERSION3;
   result = ldap_set_option(session, LDAP_OPT_PROTOCOL_VERSION, &version);
   if (result == LDAP_OPT_SUCCESS) {
@@ -43,8 +31,7 @@ int main(int argc, char** argv) {
     fprintf(stderr, "bind: %s\n", ldap_err2string(result));
     return 1;
   }
-  useDirectorySession(session);
-  result = applyLdifFile(argv[4]);
+  result = applyLdifFile(argv[4], directory);
   printf("result: %d\n", result);
   return result == 0 ? 0 : 1;
 }

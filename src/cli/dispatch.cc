@@ -2,19 +2,18 @@
 
 #include <cstring>
 
-#include "cli/messages.h"
+#include "base/messages.h"
+#include "base/run_settings.h"
 #include "cli/options.h"
 #include "cli/parameters.h"
 #include "cli/prompt.h"
 #include "cli/report.h"
-#include "cli/run_settings.h"
-#include "config/client_config.h"
-#include "config/upgrade.h"
+#include "cli/simple_add.h"
 #include "directory/add.h"
-#include "directory/certificate.h"
-#include "directory/deconfigure.h"
-#include "host/local_files.h"
-#include "host/services.h"
+#include "directory/certificate_fetch.h"
+#include "directory/remove.h"
+#include "directory/upgrade.h"
+#include "host/cache_refresh.h"
 
 namespace {
 
@@ -28,23 +27,23 @@ bool isOneOf(const char* word, std::initializer_list<const char*> words) {
 
 // Runs add, rm, upgrade or simple_add after their options are parsed.
 int runConfigurationCommand(int argc, char** argv) {
-  bool simpleAdd = runSettings.commandKind == kCommandSimpleAdd;
+  bool simpleAdd = runSettings.command == Command::kSimpleAdd;
   int status = simpleAdd ? parseSimpleAddOptions(argc, argv) : parseOptions(argc, argv);
   if (status != 0)
     exit(status);
-  bool add = runSettings.commandKind == kCommandAdd;
+  bool add = runSettings.command == Command::kAdd;
   if ((simpleAdd || add) && runSettings.partitionRootCount == 0) {
     runSettings.partitionRoot = promptForDirectoryName(tr("Enter KIV partition root:"));
   }
   if (add && runSettings.workstationContextCount == 0) {
     runSettings.workstationContext = promptForDirectoryName(tr("Enter workstation context:"));
   }
-  switch (runSettings.commandKind) {
-    case kCommandAdd:
-      return runAdd(0);
-    case kCommandUpgrade:
+  switch (runSettings.command) {
+    case Command::kAdd:
+      return runAdd(JoinMode::kAdd);
+    case Command::kUpgrade:
       return upgradeFromOldConfig();
-    case kCommandRemove:
+    case Command::kRemove:
       return deconfigure();
     default:
       return runSimpleAdd();
@@ -60,21 +59,19 @@ int classifyCommand(int argc, char** argv) {
   if (isOneOf(word, {"-?", "--h", "--he", "--hel", "--help"})) {
     printUsage(0);
   } else if (strcmp(word, "add") == 0) {
-    runSettings.commandKind = kCommandAdd;
+    runSettings.command = Command::kAdd;
   } else if (strcmp(word, "upgrade") == 0) {
-    runSettings.commandKind = kCommandUpgrade;
+    runSettings.command = Command::kUpgrade;
   } else if (isOneOf(word, {"rm", "remove"})) {
-    runSettings.commandKind = kCommandRemove;
+    runSettings.command = Command::kRemove;
   } else if (strcmp(word, "-k") == 0) {
-    ++runSettings.certificateFlag;
-    ++runSettings.directCommandCount;
+    runSettings.command = Command::kFetchCertificate;
   } else if (isOneOf(word, {"set", "get"})) {
-    ++runSettings.directCommandCount;
+    runSettings.command = Command::kParameters;
   } else if (strcmp(word, "cache_refresh") == 0) {
-    ++runSettings.cacheRefreshFlag;
-    ++runSettings.directCommandCount;
+    runSettings.command = Command::kCacheRefresh;
   } else if (strcmp(word, "simple_add") == 0) {
-    runSettings.commandKind = kCommandSimpleAdd;
+    runSettings.command = Command::kSimpleAdd;
   } else {
     printUsage(1);
   }
@@ -86,26 +83,25 @@ int classifyCommand(int argc, char** argv) {
   return 0;
 }
 
-int runSimpleAdd() {
-  if (writeSimpleClientConfig() != 0)
-    return kAlreadyReported;
-  return restartServices();
-}
-
 int runCommandLine(int argc, char** argv) {
   classifyCommand(argc, argv);
   int code;
-  if (runSettings.directCommandCount == 0) {
-    code = runConfigurationCommand(argc, argv);
-  } else if (runSettings.certificateFlag != 0) {
-    code = fetchServerCertificate();
-  } else if (runSettings.cacheRefreshFlag == 0) {
-    parseValueList(argc, argv);
-    code = runParameterCommand(nullptr, runSettings.valueListMode, runSettings.valueList, 0);
-    if (code != 0)
-      code = kAlreadyReported;
-  } else {
-    code = refreshCache();
+  switch (runSettings.command) {
+    case Command::kFetchCertificate:
+      code = fetchServerCertificate();
+      break;
+    case Command::kParameters:
+      parseValueList(argc, argv);
+      code = runParameterCommand(nullptr, runSettings.valueListMode, runSettings.valueList, 0);
+      if (code != 0)
+        code = kAlreadyReported;
+      break;
+    case Command::kCacheRefresh:
+      code = refreshCache();
+      break;
+    default:
+      code = runConfigurationCommand(argc, argv);
+      break;
   }
   return reportResult(code);
 }

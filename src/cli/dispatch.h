@@ -11,7 +11,4 @@ int classifyCommand(int argc, char** argv);
 // and report. Returns the exit status.
 int runCommandLine(int argc, char** argv);
 
-// simple_add: writes the client configuration and restarts the daemons.
-int runSimpleAdd();
-
 #endif  // KIVCONFIG_CLI_DISPATCH_H_

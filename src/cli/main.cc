@@ -5,8 +5,8 @@
 #include <cstdlib>
 #include <new>
 
+#include "base/messages.h"
 #include "cli/dispatch.h"
-#include "cli/messages.h"
 #include "kiv.h"
 
 int main(int argc, char** argv) {

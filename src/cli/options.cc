@@ -10,9 +10,10 @@
 #include <string>
 #include <vector>
 
-#include "cli/messages.h"
+#include "base/log.h"
+#include "base/messages.h"
+#include "base/run_settings.h"
 #include "cli/report.h"
-#include "cli/run_settings.h"
 #include "kiv.h"
 
 namespace {
@@ -82,8 +83,7 @@ int takeOption(int letter, const char* argument) {
       runSettings.sslPort = readPort(argument);
       ++runSettings.sslFlag;
       return 0;
-    case 'k':
-      ++runSettings.certificateFlag;
+    case 'k':  // accepted and ignored: the certificate is fetched by the -k command
       return 0;
     case 'y':
       return convertArgument(argument, runSettings.proxyUserFdn) ? 0 : 1;

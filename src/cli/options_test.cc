@@ -5,9 +5,10 @@
 
 #include <string>
 
+#include "base/log.h"
+#include "base/run_settings.h"
 #include "cli/dispatch.h"
 #include "cli/report.h"
-#include "cli/run_settings.h"
 #include "cli/test_command_line.h"
 
 namespace {
@@ -59,7 +60,6 @@ TEST_F(OptionsTest, RepeatedOptionsReplaceValuesAndCount) {
   EXPECT_EQ(*runSettings.partitionRoot, "o=b");
   EXPECT_EQ(runSettings.partitionRootCount, 2);
   EXPECT_EQ(runSettings.overwriteCount, 1);
-  EXPECT_EQ(runSettings.certificateFlag, 1);
   EXPECT_EQ(runSettings.cacheOnlyCount, 1);
   EXPECT_EQ(runSettings.persistentCacheOffCount, 2);
 }
@@ -128,11 +128,10 @@ TEST_F(OptionsDeathTest, CommandWordsRecognised) {
 
   CommandLine remove{"rm", "remove"};
   EXPECT_EQ(classifyCommand(remove.argc(), remove.argv()), 0);
-  EXPECT_EQ(runSettings.commandKind, kCommandRemove);
+  EXPECT_EQ(runSettings.command, Command::kRemove);
   CommandLine refresh{"cache_refresh", "cache_refresh"};
   EXPECT_EQ(classifyCommand(refresh.argc(), refresh.argv()), 0);
-  EXPECT_EQ(runSettings.cacheRefreshFlag, 1);
-  EXPECT_EQ(runSettings.directCommandCount, 1);
+  EXPECT_EQ(runSettings.command, Command::kCacheRefresh);
 }
 
 }  // namespace

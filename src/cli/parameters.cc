@@ -7,9 +7,9 @@
 #include <cstring>
 #include <vector>
 
-#include "cli/messages.h"
+#include "base/messages.h"
+#include "base/run_settings.h"
 #include "cli/report.h"
-#include "cli/run_settings.h"
 #include "config/client_config.h"
 #include "host/services.h"
 #include "kiv.h"

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "cli/run_settings.h"
+#include "base/run_settings.h"
 #include "cli/test_command_line.h"
 
 namespace {

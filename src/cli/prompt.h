@@ -1,25 +1,12 @@
-// Words typed at the terminal's prompts.
+// The front end's prompts for the partition root and the workstation context.
 #ifndef KIVCONFIG_CLI_PROMPT_H_
 #define KIVCONFIG_CLI_PROMPT_H_
 
-#include <cstdio>
 #include <string>
-
-enum class WordStatus { kRead, kEndOfInput, kTooLong };
-
-// Reads one whitespace-delimited word from `in`, skipping leading white space
-// and empty lines, as scanf's "%s" does. A word longer than `maxLength` bytes
-// is consumed whole and reported as kTooLong.
-WordStatus readWord(FILE* in, std::string& word, size_t maxLength);
 
 // Prints `prompt` (already translated), reads a directory name, converts it
 // to UTF-8 and returns it. End of input, an overlong word or a failed
 // conversion print their message and end the process with status 1.
 std::string promptForDirectoryName(const char* prompt);
-
-// The LDAP server prompt: "localhost" when nothing was typed. Stores the
-// answer as the run settings' LDAP server. Returns false, after printing why,
-// when the word does not fit the name buffer.
-bool promptForServer();
 
 #endif  // KIVCONFIG_CLI_PROMPT_H_

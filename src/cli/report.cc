@@ -11,15 +11,14 @@
 #include <cstdlib>
 #include <ctime>
 
-#include "cli/messages.h"
-#include "cli/run_settings.h"
-#include "directory/ldap_error.h"
-#include "host/paths.h"
+#include "base/ldap_error.h"
+#include "base/log.h"
+#include "base/messages.h"
+#include "base/paths.h"
+#include "base/run_settings.h"
 #include "kiv.h"
 
 namespace {
-
-const char* logFile = kLogFile;
 
 struct CodeMessage {
   int code;
@@ -69,23 +68,19 @@ struct SuccessMessage {
   const char* log;
 };
 
-// The command whose success is reported; -k is a direct command and is
-// recognised by its flag.
 SuccessMessage successMessage() {
-  switch (runSettings.commandKind) {
-    case kCommandAdd:
+  switch (runSettings.command) {
+    case Command::kAdd:
       return {"Configure done successfully.\n", "Configure done successfully.\n"};
-    case kCommandRemove:
+    case Command::kRemove:
       return {"Deconfigure done successfully.\n", "Deconfigure done successfully.\n"};
-    case kCommandUpgrade:
+    case Command::kUpgrade:
       return {"Upgrade done successfully.\n", "Upgrade done successfully.\n"};
+    case Command::kFetchCertificate:
+      return {"Certicate file updated sucessfully\n", "Certicate file got sucessfully\n"};
     default:
-      break;
+      return {nullptr, nullptr};
   }
-  if (runSettings.commandKind == kCommandNone && runSettings.certificateFlag != 0) {
-    return {"Certicate file updated sucessfully\n", "Certicate file got sucessfully\n"};
-  }
-  return {nullptr, nullptr};
 }
 
 }  // namespace
@@ -114,62 +109,6 @@ int reportResult(int code) {
   fflush(stdout);
   t3v_i18n_exit();
   return code;
-}
-
-void writeLog(const std::string& message) {
-  int fd = open(logFile, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
-  if (fd < 0) {
-    syslog(LOG_ERR, "Unable to open %s file", logFile);
-    return;
-  }
-  time_t now = time(nullptr);
-  char stamp[64] = "";
-  if (ctime_r(&now, stamp) == nullptr)
-    stamp[0] = '\0';
-  std::string line(stamp);
-  if (!line.empty() && line.back() == '\n')
-    line.pop_back();
-  line += ": ";
-  line += message;
-  line += '\n';
-  size_t written = 0;
-  while (written < line.size()) {
-    ssize_t n = write(fd, line.data() + written, line.size() - written);
-    if (n < 0 && errno == EINTR)
-      continue;
-    if (n < 0) {
-      perror("Failed to write into kiv.log file");
-      syslog(LOG_ERR, "Failed to write into kiv.log file");
-      break;
-    }
-    if (n == 0)
-      break;
-    written += static_cast<size_t>(n);
-  }
-  close(fd);
-}
-
-void printAndLog(const char* format, ...) {
-  va_list arguments;
-  va_start(arguments, format);
-  va_list forLog;
-  va_copy(forLog, arguments);
-  vprintf(tr(format), arguments);
-  fflush(stdout);
-  va_end(arguments);
-  int length = vsnprintf(nullptr, 0, format, forLog);
-  va_end(forLog);
-  if (length < 0)
-    return;
-  std::string message(static_cast<size_t>(length), '\0');
-  va_start(arguments, format);
-  vsnprintf(message.data(), message.size() + 1, format, arguments);
-  va_end(arguments);
-  writeLog(message);
-}
-
-void setLogFileForTesting(const char* path) {
-  logFile = path;
 }
 
 void printUsage(int status) {

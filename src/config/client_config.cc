@@ -5,12 +5,13 @@
 #include <cstring>
 #include <string>
 
-#include "cli/messages.h"
-#include "cli/prompt.h"
-#include "cli/report.h"
-#include "cli/run_settings.h"
+#include "base/log.h"
+#include "base/messages.h"
+#include "base/paths.h"
+#include "base/result_codes.h"
+#include "base/run_settings.h"
+#include "base/terminal_input.h"
 #include "config/store_reader.h"
-#include "host/paths.h"
 #include "kiv.h"
 
 namespace {

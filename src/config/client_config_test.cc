@@ -9,8 +9,9 @@
 #include <utility>
 #include <vector>
 
-#include "cli/report.h"
-#include "cli/run_settings.h"
+#include "base/log.h"
+#include "base/result_codes.h"
+#include "base/run_settings.h"
 #include "kiv.h"
 
 namespace {

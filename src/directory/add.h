@@ -2,8 +2,10 @@
 #ifndef KIVCONFIG_DIRECTORY_ADD_H_
 #define KIVCONFIG_DIRECTORY_ADD_H_
 
-// Mode 0 for add, 1 for upgrade. Returns 0 when the host is configured, or
+#include "base/run_settings.h"
+
+// Returns 0 when the host is configured, or
 // the result code of the first stage that failed.
-int runAdd(int mode);
+int runAdd(JoinMode mode);
 
 #endif  // KIVCONFIG_DIRECTORY_ADD_H_

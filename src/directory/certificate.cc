@@ -11,20 +11,16 @@
 #include <optional>
 #include <vector>
 
-#include "cli/messages.h"
-#include "cli/report.h"
-#include "cli/run_settings.h"
-#include "config/store_reader.h"
-#include "directory/session.h"
-#include "host/local_files.h"
+#include "base/file_io.h"
+#include "base/log.h"
+#include "base/messages.h"
+#include "base/result_codes.h"
+#include "base/run_settings.h"
 
 namespace {
 
 // The captured certificate, in the length/data form the SDK fills.
 LDAPSSL_Cert captured = {0, nullptr};
-
-// Whether this run wrote a certificate file; -k succeeds only then.
-bool certificateStored = false;
 
 // Reports a failed step of the verify callback and rejects the certificate.
 int reject(const char* systemLogText, int priority, const char* logText) {
@@ -57,18 +53,6 @@ std::string sha256Fingerprint(const unsigned char* bytes, size_t length) {
     text += hex;
   }
   return text;
-}
-
-// Writes all of `length` bytes; false on any failure.
-bool writeAll(int fd, const unsigned char* bytes, size_t length) {
-  while (length > 0) {
-    ssize_t n = write(fd, bytes, length);
-    if (n <= 0)
-      return false;
-    bytes += n;
-    length -= static_cast<size_t>(n);
-  }
-  return true;
 }
 
 }  // namespace
@@ -128,52 +112,14 @@ void releaseCapturedCertificate() {
 }
 
 int writeCapturedCertificate(const std::string& path) {
-  std::string temporary = path + ".XXXXXX";
-  int fd = mkostemp(temporary.data(), O_CLOEXEC);
-  if (fd < 0)
-    return kCertificateFileOpen;
-  bool written =
-      fchmod(fd, 0644) == 0 && writeAll(fd, captured.data, captured.length) && fsync(fd) == 0;
-  if (close(fd) != 0)
-    written = false;
-  if (!written) {
-    unlink(temporary.c_str());
-    return kCertificateFileWrite;
+  switch (replaceFile(path.c_str(), captured.data, captured.length, 0644)) {
+    case kReplaceCreateFailed:
+      return kCertificateFileOpen;
+    case kReplaceWriteFailed:
+      return kCertificateFileWrite;
   }
-  if (rename(temporary.c_str(), path.c_str()) != 0) {
-    unlink(temporary.c_str());
-    return kCertificateFileOpen;
-  }
-  certificateStored = true;
   writeLog("Stored the certificate of the LDAP server " + runSettings.ldapServer.value_or("") +
            " in " + path + ", SHA-256 fingerprint " +
            sha256Fingerprint(captured.data, captured.length));
   return 0;
-}
-
-int fetchServerCertificate() {
-  std::optional<std::string> server = readStoreText("preferred-server");
-  if (!server)
-    return kNotConfigured;
-  runSettings.ldapServer = server;
-  std::optional<std::string> admin = readStoreDn("admin-fdn");
-  if (admin)
-    runSettings.adminFdn = admin;
-  if (runSettings.sslFlag == 0) {
-    std::optional<int> sslPort = readStoreInteger("ldap-ssl-port");
-    if (!sslPort || *sslPort <= 0)
-      return kNoSslPort;
-    runSettings.sslPort = static_cast<uint16_t>(*sslPort);
-    runSettings.sslFlag = 1;
-  }
-  int rc = connectDirectory(1);
-  disconnectDirectory();
-  // A bind that fell back to a clear connection received no certificate.
-  if (rc == 0 && !certificateStored) {
-    printAndLog(
-        "No certificate was received from the LDAP server; the certificate file was not "
-        "updated.\n");
-    return kAlreadyReported;
-  }
-  return rc;
 }

@@ -21,12 +21,8 @@ void releaseCapturedCertificate();
 // Replaces `path` with the captured certificate: a temporary file beside it
 // (mode 0644), fsync, rename, so a failure leaves the old file and a link
 // planted at the name is replaced, never followed. Logs the certificate's
-// SHA-256 fingerprint. Returns 0, -6022 when the file cannot be created or
-// -6023 when it cannot be written whole.
+// SHA-256 fingerprint. The directory is synced after the rename. Returns 0, -6022 when the file
+// cannot be created or -6023 when it cannot be written whole.
 int writeCapturedCertificate(const std::string& path);
-
-// The -k command: connects over SSL with the stored settings to capture the
-// server's certificate again. Returns 0 or a result code.
-int fetchServerCertificate();
 
 #endif  // KIVCONFIG_DIRECTORY_CERTIFICATE_H_

@@ -10,22 +10,24 @@
 #include <string>
 #include <vector>
 
-#include "cli/messages.h"
-#include "cli/prompt.h"
-#include "cli/report.h"
-#include "cli/run_settings.h"
+#include "base/ldap_error.h"
+#include "base/log.h"
+#include "base/messages.h"
+#include "base/pause.h"
+#include "base/result_codes.h"
+#include "base/run_settings.h"
+#include "base/terminal_input.h"
 #include "config/store_reader.h"
 #include "directory/certificate.h"
-#include "directory/ldap_error.h"
 #include "directory/ldap_owners.h"
 #include "host/local_files.h"
-#include "host/pause.h"
 #include "kiv.h"
 #include "ldapssl.h"
 
 namespace {
 
-LDAP* session = nullptr;
+// The SDK's SSL state and the captured certificate are process-wide.
+bool sessionOpen = false;
 
 // A server that does not answer is bound this many times, with a pause of
 // kBindRetrySeconds after each attempt.
@@ -89,16 +91,26 @@ LDAP* openClear() {
   return ldap_init(runSettings.ldapServer->c_str(), runSettings.ldapPort);
 }
 
-// Fills the admin's name in both forms. False after a message when the name
-// cannot be had in UTF-8, since binding with a wrong name would be worse.
+// Fills the admin's name in both forms. False after a message when no usable
+// name was typed or it cannot be had in UTF-8, since binding with a wrong
+// name would be worse.
 bool ensureAdminName() {
   std::vector<char> converted(kNameBufferSize);
   if (!runSettings.adminFdn) {
     fputs(tr("Admin Name:"), stdout);
     fflush(stdout);
     std::string typed;
-    if (readWord(stdin, typed, kNameBufferSize - 1) != WordStatus::kRead ||
-        locs2utfs(converted.data(), typed.c_str(), converted.size()) < 0) {
+    WordStatus status = readWord(stdin, typed, kNameBufferSize - 1);
+    if (status == WordStatus::kEndOfInput) {
+      fputs(tr("Invalid entry\n"), stdout);
+      return false;
+    }
+    if (status == WordStatus::kTooLong) {
+      printf(tr("The name is too long: at most %d bytes are accepted\n"),
+             static_cast<int>(kNameBufferSize - 1));
+      return false;
+    }
+    if (locs2utfs(converted.data(), typed.c_str(), converted.size()) < 0) {
       fputs(tr("Error while converting admin name from local to utf8 format\n"), stdout);
       return false;
     }
@@ -137,9 +149,9 @@ bool ensurePassword() {
 
 // The handshake refused the server's certificate: the server answers, so
 // waiting for it would not help.
-bool certificateRefused() {
+bool certificateRefused(LDAP* handle) {
   char* message = nullptr;
-  if (ldap_get_option(session, LDAP_OPT_DIAGNOSTIC_MESSAGE, &message) != LDAP_OPT_SUCCESS) {
+  if (ldap_get_option(handle, LDAP_OPT_DIAGNOSTIC_MESSAGE, &message) != LDAP_OPT_SUCCESS) {
     return false;
   }
   LdapStringPtr owner(message);
@@ -179,13 +191,14 @@ bool waitForServer(int& attempts) {
   return false;
 }
 
-int bindResult(int rc) {
+int bindResult(int rc, bool& certificateStored) {
   switch (rc) {
     case LDAP_SUCCESS:
       if (runSettings.sslFlag != 0 && hasCapturedCertificate()) {
         std::optional<std::string> file = certificateFilePath(*runSettings.ldapServer);
         int written = file ? writeCapturedCertificate(*file) : kCertificateFileOpen;
         releaseCapturedCertificate();
+        certificateStored = written == 0;
         return written;
       }
       return 0;
@@ -209,20 +222,19 @@ int bindResult(int rc) {
   }
 }
 
-int bind(const Transport& transport) {
+int bindSession(DirectorySession& session, LDAP* handle, const Transport& transport,
+                bool& certificateStored) {
   int attempts = 0;
   for (;;) {
-    int rc = ldapResultCode(
-        ldap_simple_bind_s(session, runSettings.adminFdn->c_str(), runSettings.password->c_str()));
-    if (rc == kLdapServerDown && runSettings.sslFlag != 0 && certificateRefused()) {
+    int rc = session.bind(*runSettings.adminFdn, *runSettings.password);
+    if (rc == kLdapServerDown && runSettings.sslFlag != 0 && certificateRefused(handle)) {
       if (attempts > 0)
         fputs("\n", stdout);
       return reportRefusedCertificate(transport);
     }
     if (rc != kLdapServerDown) {
-      if (attempts > 0)
-        fputs("\n", stdout);
-      return bindResult(rc);
+      fputs("\n", stdout);
+      return bindResult(rc, certificateStored);
     }
     if (!waitForServer(attempts))
       return kAlreadyReported;
@@ -231,38 +243,41 @@ int bind(const Transport& transport) {
 
 }  // namespace
 
-int connectDirectory(int mode) {
+int connectDirectory(ConnectMode mode, std::unique_ptr<DirectorySession>& session) {
+  if (sessionOpen) {
+    fputs("connectDirectory: a directory session is already open\n", stderr);
+    abort();
+  }
   int version = LDAP_VERSION3;
   ldap_set_option(nullptr, LDAP_OPT_PROTOCOL_VERSION, &version);
-  Transport transport =
-      mode == 0 ? chooseFromStore() : Transport{runSettings.sslFlag != 0, std::nullopt};
+  Transport transport = mode == ConnectMode::kFromStore
+                            ? chooseFromStore()
+                            : Transport{runSettings.sslFlag != 0, std::nullopt};
   releaseCapturedCertificate();
-  if (transport.ssl)
-    session = openSsl(transport);
-  if (session == nullptr) {
-    session = openClear();
-    if (session == nullptr) {
-      fputs(tr("Unable to contact the directory server\n"), stdout);
-      return kCannotContactServer;
-    }
+  LDAP* handle = transport.ssl ? openSsl(transport) : nullptr;
+  if (handle == nullptr)
+    handle = openClear();
+  if (handle == nullptr) {
+    ldapssl_client_deinit();
+    fputs(tr("Unable to contact the directory server\n"), stdout);
+    return kCannotContactServer;
   }
+  auto opened = std::make_unique<DirectorySession>(handle);
   if (!ensureAdminName() || !ensurePassword())
     return kAlreadyReported;
-  return bind(transport);
+  int rc = bindSession(*opened, handle, transport, opened->certificateStored_);
+  if (rc == 0)
+    session = std::move(opened);
+  return rc;
 }
 
-void disconnectDirectory() {
-  if (session != nullptr)
-    ldap_unbind(session);
-  session = nullptr;
+DirectorySession::DirectorySession(LDAP* handle) : handle_(handle) {
+  sessionOpen = true;
+}
+
+DirectorySession::~DirectorySession() {
+  ldap_unbind_ext_s(handle_, nullptr, nullptr);
   ldapssl_client_deinit();
   releaseCapturedCertificate();
-}
-
-LDAP* directorySession() {
-  return session;
-}
-
-void useDirectorySession(LDAP* handle) {
-  session = handle;
+  sessionOpen = false;
 }

@@ -4,9 +4,9 @@
 
 #include <cstdio>
 
-#include "cli/messages.h"
+#include "base/messages.h"
+#include "base/paths.h"
 #include "config/store_reader.h"
-#include "host/paths.h"
 #include "host/services.h"
 
 namespace {
@@ -51,18 +51,4 @@ void cleanupLocalFiles() {
   if (unlink(kConfigFile) != 0)
     fputs(tr("Error in deleting the certificate file."), stdout);
   fflush(stdout);
-}
-
-int refreshCache() {
-  if (isServiceRunning("kivcd", "/usr/sbin/kivcd") != 0) {
-    deleteCacheFiles();
-    return 0;
-  }
-  if (stopServiceWithReport("kivcd") != 0) {
-    deleteCacheFiles();
-    return 0;
-  }
-  deleteCacheFiles();
-  startService("kivcd");
-  return 0;
 }

@@ -17,7 +17,4 @@ void deleteCacheFiles();
 // certificate file, the cache files, the utility input file and the store.
 void cleanupLocalFiles();
 
-// cache_refresh: empties kivcd's cache with kivcd stopped. Returns 0.
-int refreshCache();
-
 #endif  // KIVCONFIG_HOST_LOCAL_FILES_H_

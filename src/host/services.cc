@@ -7,7 +7,7 @@
 #include <cstring>
 #include <string>
 
-#include "cli/messages.h"
+#include "base/messages.h"
 
 namespace {
 

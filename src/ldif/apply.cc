@@ -10,7 +10,7 @@
 #include <memory>
 #include <new>
 
-#include "directory/session.h"
+#include "ldif/modifications.h"
 #include "ldif/reader.h"
 
 namespace {
@@ -19,11 +19,6 @@ constexpr const char* kNamePrefix = "kivconfig";
 // The parameter-error code of the classic LDAP client API (libldap calls it
 // -9 as LDAP_PARAM_ERROR); the schema step tells malformed files by it.
 constexpr int kMalformedRecord = 89;
-
-void reportOutOfMemory(const char* call) {
-  errno = ENOMEM;
-  perror(call);
-}
 
 // What the lines of one record have said so far. One object serves a whole
 // run: startRecord() resets it and keeps its memory.
@@ -241,7 +236,7 @@ int takeLine(RecordState* state, char* text, bool firstRecord) {
 
 // The state of one applyLdifFile call.
 struct Run {
-  const LdifDirectoryOperations& operations;
+  DirectoryRequests& directory;
   RecordState state;
   LdapModArray mods;
 };
@@ -251,17 +246,14 @@ int sendModifications(Run* run) {
   if (mods == nullptr) {
     return kLdifOutOfMemory;
   }
-  const LdifDirectoryOperations& operations = run->operations;
-  const char* dn = run->state.dn.c_str();
-  return run->state.newEntry ? operations.add(operations.context, dn, mods)
-                             : operations.modify(operations.context, dn, mods);
+  const std::string& dn = run->state.dn;
+  return run->state.newEntry ? run->directory.add(dn, mods) : run->directory.modify(dn, mods);
 }
 
 // Applies a record whose lines have all been taken (or which stopped with
 // `stopped`, 89 or 0) and returns its result.
 int finishRecord(Run* run, int stopped) {
   const RecordState& state = run->state;
-  const LdifDirectoryOperations& operations = run->operations;
   if (state.lineNumber == 0) {
     return 0;
   }
@@ -273,15 +265,15 @@ int finishRecord(Run* run, int stopped) {
   }
   if (state.deleteEntry) {
     printf("%sdeleting entry \"%s\"\n", "", state.dn.c_str());
-    int result = operations.remove(operations.context, state.dn.c_str());
+    int result = run->directory.remove(state.dn);
     printf("\n");
     return result;
   }
   if (state.haveNewRdn) {
     printf("%smodifying rdn of entry \"%s\"\n", "", state.dn.c_str());
-    int result = operations.rename(operations.context, state.dn.c_str(), state.newRdn.c_str(),
-                                   state.haveNewSuperior ? state.newSuperior.c_str() : nullptr,
-                                   state.deleteOldRdn ? 1 : 0);
+    int result = run->directory.rename(state.dn, state.newRdn,
+                                       state.haveNewSuperior ? state.newSuperior.c_str() : nullptr,
+                                       state.deleteOldRdn);
     printf("\n");
     return result;
   }
@@ -317,41 +309,9 @@ int applyRecord(Run* run, char* text, bool firstRecord) {
   return finishRecord(run, stopped);
 }
 
-int sessionAdd(void*, const char* dn, LDAPMod** modifications) {
-  LDAP* session = directorySession();
-  return session == nullptr ? LDAP_SERVER_DOWN : ldap_add_s(session, dn, modifications);
-}
-
-int sessionModify(void*, const char* dn, LDAPMod** modifications) {
-  LDAP* session = directorySession();
-  return session == nullptr ? LDAP_SERVER_DOWN : ldap_modify_s(session, dn, modifications);
-}
-
-int sessionDelete(void*, const char* dn) {
-  LDAP* session = directorySession();
-  return session == nullptr ? LDAP_SERVER_DOWN : ldap_delete_s(session, dn);
-}
-
-int sessionRename(void*, const char* dn, const char* newRdn, const char* newSuperior,
-                  int deleteOldRdn) {
-  LDAP* session = directorySession();
-  if (session == nullptr) {
-    return LDAP_SERVER_DOWN;
-  }
-  return ldap_rename_s(session, dn, newRdn, newSuperior, deleteOldRdn, nullptr, nullptr);
-}
-
 }  // namespace
 
-LdifDirectoryOperations sessionDirectoryOperations() {
-  return LdifDirectoryOperations{nullptr, sessionAdd, sessionModify, sessionDelete, sessionRename};
-}
-
-int applyLdifFile(const char* path) {
-  return applyLdifFile(path, sessionDirectoryOperations());
-}
-
-int applyLdifFile(const char* path, const LdifDirectoryOperations& operations) {
+int applyLdifFile(const char* path, DirectoryRequests& directory) {
   std::unique_ptr<FILE, FileCloser> file(fopen(path, "r"));
   if (file == nullptr) {
     perror(path);
@@ -360,7 +320,7 @@ int applyLdifFile(const char* path, const LdifDirectoryOperations& operations) {
   signal(SIGPIPE, SIG_IGN);
   bool firstRecord = true;
   int lastResult = 0;
-  Run run{operations, {}, {}};
+  Run run{directory, {}, {}};
   LdifRecord record;
   for (;;) {
     readLdifRecord(file.get(), &record);

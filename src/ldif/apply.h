@@ -10,27 +10,9 @@
 #ifndef KIVCONFIG_LDIF_APPLY_H_
 #define KIVCONFIG_LDIF_APPLY_H_
 
-#include <ldap.h>
+#include "base/directory_requests.h"
 
-#include "ldif/modifications.h"
-
-// The directory requests of a run; each returns an LDAP result code.
-// `context` is passed back unchanged.
-struct LdifDirectoryOperations {
-  void* context = nullptr;
-  int (*add)(void* context, const char* dn, LDAPMod** modifications) = nullptr;
-  int (*modify)(void* context, const char* dn, LDAPMod** modifications) = nullptr;
-  int (*remove)(void* context, const char* dn) = nullptr;
-  int (*rename)(void* context, const char* dn, const char* newRdn, const char* newSuperior,
-                int deleteOldRdn) = nullptr;
-};
-
-// ldap_add_s, ldap_modify_s, ldap_delete_s and ldap_rename_s on
-// directorySession(); without a session they answer LDAP_SERVER_DOWN.
-LdifDirectoryOperations sessionDirectoryOperations();
-
-// Applies the file at `path` over the directory session, or through
-// `operations` when given. Returns:
+// Applies the file at `path` through `directory`. Returns:
 //   0 when every record was applied, the last one was skipped, or there was
 //     none;
 //   20 or 68 when the last record applied answered that, all earlier ones
@@ -41,7 +23,6 @@ LdifDirectoryOperations sessionDirectoryOperations();
 //   -6025 when memory runs out.
 // Records applied before a failure stay applied. Ignores SIGPIPE from the
 // first call on, for the rest of the process.
-int applyLdifFile(const char* path);
-int applyLdifFile(const char* path, const LdifDirectoryOperations& operations);
+int applyLdifFile(const char* path, DirectoryRequests& directory);
 
 #endif  // KIVCONFIG_LDIF_APPLY_H_

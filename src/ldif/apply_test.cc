@@ -55,31 +55,38 @@ std::vector<SentModification> copyModifications(LDAPMod** mods) {
   return copies;
 }
 
-LdifDirectoryOperations fakeOperations(FakeDirectory* directory) {
-  LdifDirectoryOperations operations;
-  operations.context = directory;
-  operations.add = [](void* context, const char* dn, LDAPMod** mods) {
-    return static_cast<FakeDirectory*>(context)->answer(
-        {"add", dn, copyModifications(mods), "", std::nullopt, -1});
-  };
-  operations.modify = [](void* context, const char* dn, LDAPMod** mods) {
-    return static_cast<FakeDirectory*>(context)->answer(
-        {"modify", dn, copyModifications(mods), "", std::nullopt, -1});
-  };
-  operations.remove = [](void* context, const char* dn) {
-    return static_cast<FakeDirectory*>(context)->answer({"delete", dn, {}, "", std::nullopt, -1});
-  };
-  operations.rename = [](void* context, const char* dn, const char* newRdn, const char* newSuperior,
-                         int deleteOldRdn) {
+// The directory requests the processor sends, recorded by a FakeDirectory.
+class FakeRequests : public DirectoryRequests {
+ public:
+  explicit FakeRequests(FakeDirectory* directory) : directory_(directory) {}
+  int bind(const std::string&, const std::string&) override { return 0; }
+  int search(const std::string&, SearchScope, const std::string&, const std::vector<std::string>&,
+             std::vector<DirectoryEntry>&) override {
+    return 0;
+  }
+  int add(const std::string& dn, LDAPMod** mods) override {
+    return directory_->answer({"add", dn, copyModifications(mods), "", std::nullopt, -1});
+  }
+  int modify(const std::string& dn, LDAPMod** mods) override {
+    return directory_->answer({"modify", dn, copyModifications(mods), "", std::nullopt, -1});
+  }
+  int remove(const std::string& dn) override {
+    return directory_->answer({"delete", dn, {}, "", std::nullopt, -1});
+  }
+  int rename(const std::string& dn, const std::string& newRdn, const char* newSuperior,
+             bool deleteOldRdn) override {
     std::optional<std::string> superior;
-    if (newSuperior != nullptr) {
+    if (newSuperior != nullptr)
       superior = newSuperior;
-    }
-    return static_cast<FakeDirectory*>(context)->answer(
-        {"rename", dn, {}, newRdn, superior, deleteOldRdn});
-  };
-  return operations;
-}
+    return directory_->answer({"rename", dn, {}, newRdn, superior, deleteOldRdn ? 1 : 0});
+  }
+  int extendedOperation(const std::string&, const std::string&) override { return 0; }
+  int readSchemaNames(SchemaElementKind, std::vector<std::string>&) override { return 0; }
+  int refreshServer() override { return 0; }
+
+ private:
+  FakeDirectory* directory_;
+};
 
 constexpr int kAdd = LDAP_MOD_ADD | LDAP_MOD_BVALUES;
 constexpr int kDelete = LDAP_MOD_DELETE | LDAP_MOD_BVALUES;
@@ -97,7 +104,8 @@ ApplyRun applyText(const std::string& ldif, FakeDirectory* directory) {
   std::ofstream(path, std::ios::binary) << ldif;
   testing::internal::CaptureStdout();
   testing::internal::CaptureStderr();
-  int result = applyLdifFile(path.c_str(), fakeOperations(directory));
+  FakeRequests requests(directory);
+  int result = applyLdifFile(path.c_str(), requests);
   ApplyRun run{result, testing::internal::GetCapturedStdout(),
                testing::internal::GetCapturedStderr()};
   unlink(path.c_str());
@@ -253,7 +261,8 @@ TEST(ApplyLdifFile, ResultsOfTheDirectory) {
 TEST(ApplyLdifFile, FileErrors) {
   FakeDirectory directory;
   testing::internal::CaptureStderr();
-  EXPECT_EQ(applyLdifFile("/nonexistent/file.ldif", fakeOperations(&directory)), 1);
+  FakeRequests requests(&directory);
+  EXPECT_EQ(applyLdifFile("/nonexistent/file.ldif", requests), 1);
   EXPECT_EQ(testing::internal::GetCapturedStderr(),
             "/nonexistent/file.ldif: No such file or directory\n");
 }

@@ -7,14 +7,10 @@
 #include <cstring>
 #include <new>
 
-namespace {
-
 void reportOutOfMemory(const char* call) {
   errno = ENOMEM;
   perror(call);
 }
-
-}  // namespace
 
 int addModification(LdifModificationList* list, int operation, const char* attribute,
                     LdifValue value) {

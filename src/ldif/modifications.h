@@ -43,6 +43,9 @@ struct LdifModificationList {
   }
 };
 
+// Prints `call`'s failure for lack of memory, as perror does.
+void reportOutOfMemory(const char* call);
+
 // Adds `value` (taken over; none when its bytes are null, then only the
 // entry is made) to the entry of `list` for `attribute` and `operation`
 // (without LDAP_MOD_BVALUES), making the entry when there is none. Returns 0,

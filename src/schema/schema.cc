@@ -2,19 +2,15 @@
 
 #include <strings.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
-#include <memory>
 
-#include "cli/messages.h"
-#include "cli/report.h"
-#include "directory/ldap_error.h"
-#include "directory/ldap_owners.h"
-#include "directory/server_info.h"
-#include "directory/session.h"
-#include "host/paths.h"
-#include "host/pause.h"
-#include "ldapx.h"
+#include "base/log.h"
+#include "base/messages.h"
+#include "base/paths.h"
+#include "base/pause.h"
+#include "base/result_codes.h"
 #include "ldif/apply.h"
 #include "schema/indices.h"
 
@@ -23,7 +19,7 @@ namespace {
 // The server takes a moment to make an applied schema file effective.
 constexpr unsigned kPauseAfterSchemaFile = 5;
 
-// Only versions above this one know the uidNumber and gidNumber indices.
+// 8.5 is the last version without the uidNumber and gidNumber indices.
 constexpr float kFirstVersionWithoutIndices = 8.5f;
 
 bool isReadable(const char* path) {
@@ -34,177 +30,132 @@ bool isReadable(const char* path) {
   return true;
 }
 
-struct SchemaRelease {
-  void operator()(LDAPSchema* schema) const { ldap_schema_free(schema); }
-};
-using SchemaPtr = std::unique_ptr<LDAPSchema, SchemaRelease>;
-
 // The account-services schema is present when all three names are.
-bool accountSchemaPresent() {
-  return schemaHasObjectClass("qupPosixConfig") == 0 &&
-         schemaHasObjectClass("qupPosixWorkstation") == 0 &&
-         schemaHasElementName(directorySession(), LDAP_SCHEMA_ATTRIBUTE_TYPE,
+bool accountSchemaPresent(DirectoryRequests& directory) {
+  return schemaHasObjectClass(directory, "qupPosixConfig") == 0 &&
+         schemaHasObjectClass(directory, "qupPosixWorkstation") == 0 &&
+         schemaHasElementName(directory, SchemaElementKind::kAttributeType,
                               "qupPosixPAMServiceExcludeList") == 0;
 }
 
-bool uniqueIdSchemaPresent() {
-  return schemaHasObjectClass("qupPosixUidNumberInfo") == 0 &&
-         schemaHasObjectClass("qupPosixGidNumberInfo") == 0;
+bool uniqueIdSchemaPresent(DirectoryRequests& directory) {
+  return schemaHasObjectClass(directory, "qupPosixUidNumberInfo") == 0 &&
+         schemaHasObjectClass(directory, "qupPosixGidNumberInfo") == 0;
 }
 
-void reportUniqueIdSchemaPresent() {
-  fputs(tr("KIV Unique id schema is already extended.\n"), stdout);
-  writeLog("KIV Unique id schema is already extended.");
+// One schema file and what is said about it. The terminal texts are
+// printed translated, the log texts logged; a null text says nothing.
+struct SchemaFile {
+  const char* path;
+  bool (*present)(DirectoryRequests&);
+  const char* presentText;
+  // The file applied with some definitions already there.
+  const char* partlyPresentText;
+  const char* failurePrintFormat;  // with the code for %d
+  const char* failureLog;
+  const char* successText;
+  const char* successLog;
+};
+
+constexpr SchemaFile kAccountSchema = {
+    kSchemaFile,
+    accountSchemaPresent,
+    "KIV Schema is already extended.\n",
+    "KIV Schema is already extended, updating.\n",
+    "Error in extending the kiv(rfc2307) schema:%d\n",
+    "Error in extending the kiv(rfc2307) schema.",
+    "KIV Schema is extended successfully.\n",
+    "KIV Schema is extended successfuly.",
+};
+
+constexpr SchemaFile kUniqueIdSchema = {
+    kUniqueIdSchemaFile,
+    uniqueIdSchemaPresent,
+    "KIV Unique id schema is already extended.\n",
+    "KIV Unique id schema is already extended.\n",
+    nullptr,
+    "Error in extending the kivid schema.",
+    "KIV Unique id schema is extended successfully.\n",
+    "KIV Unique id schema is extended successfully.",
+};
+
+// Prints `text` translated and logs it without its line end.
+void printAndLogLine(const char* text) {
+  fputs(tr(text), stdout);
+  std::string line(text);
+  if (!line.empty() && line.back() == '\n')
+    line.pop_back();
+  writeLog(line);
 }
 
-// Applies kiv.ldif unless its names are present; 0 or the failing code.
-int extendAccountSchema() {
-  if (accountSchemaPresent()) {
-    fputs(tr("KIV Schema is already extended.\n"), stdout);
-    writeLog("KIV Schema is already extended.");
+// Applies `file` unless its names are present; 0 or the failing code.
+int extendWith(DirectoryRequests& directory, const SchemaFile& file) {
+  if (file.present(directory)) {
+    printAndLogLine(file.presentText);
     return 0;
   }
-  int rc = applyLdifFile(kSchemaFile);
+  int rc = applyLdifFile(file.path, directory);
   if (rc == LDAP_TYPE_OR_VALUE_EXISTS) {
-    fputs(tr("KIV Schema is already extended, updating.\n"), stdout);
-    writeLog("KIV Schema is already extended, updating.");
+    printAndLogLine(file.partlyPresentText);
     return 0;
   }
   if (rc != 0) {
-    printf("Error in extending the kiv(rfc2307) schema:%d\n", rc);
-    writeLog("Error in extending the kiv(rfc2307) schema.");
+    if (file.failurePrintFormat != nullptr)
+      printf(file.failurePrintFormat, rc);
+    writeLog(file.failureLog);
     return rc;
   }
-  fputs(tr("KIV Schema is extended successfully.\n"), stdout);
-  writeLog("KIV Schema is extended successfuly.");
+  fputs(tr(file.successText), stdout);
+  writeLog(file.successLog);
   fflush(stdout);
   pauseSeconds(kPauseAfterSchemaFile);
   return 0;
-}
-
-int extendUniqueIdSchema() {
-  if (uniqueIdSchemaPresent()) {
-    reportUniqueIdSchemaPresent();
-    return 0;
-  }
-  int rc = applyLdifFile(kUniqueIdSchemaFile);
-  if (rc == LDAP_TYPE_OR_VALUE_EXISTS) {
-    reportUniqueIdSchemaPresent();
-    return 0;
-  }
-  if (rc != 0) {
-    writeLog("Error in extending the kivid schema.");
-    return rc;
-  }
-  fputs(tr("KIV Unique id schema is extended successfully.\n"), stdout);
-  writeLog("KIV Unique id schema is extended successfully.");
-  fflush(stdout);
-  pauseSeconds(kPauseAfterSchemaFile);
-  return 0;
-}
-
-// 0 when `element`'s NAME field has `name` first; 1 when not; -1 after a
-// failure that ends the walk.
-int elementHasName(LDAPSchemaElement* element, const char* name) {
-  char** rawFields = nullptr;
-  int rc = ldap_schema_get_field_names(element, &rawFields);
-  if (rc != 0) {
-    printf("Error in function ldap_schema_get_field_names: %s(%d)", ldapErrorText(rc), rc);
-    return -1;
-  }
-  LdapValuesPtr fields(rawFields);
-  for (char** field = fields.get(); field != nullptr && *field != nullptr; ++field) {
-    if (strcasecmp(*field, "NAME") != 0)
-      continue;
-    char** rawValues = nullptr;
-    rc = ldap_schema_get_field_values(element, *field, &rawValues);
-    if (rc != 0) {
-      printf("Error in function ldap_schema_get_field_values: %s(%d)", ldapErrorText(rc), rc);
-      return 1;
-    }
-    LdapValuesPtr values(rawValues);
-    if (values != nullptr && values.get()[0] != nullptr && strcmp(values.get()[0], name) == 0) {
-      return 0;
-    }
-  }
-  return 1;
 }
 
 }  // namespace
 
-int updateSchema(int upgrade) {
+int updateSchema(DirectoryRequests& directory, JoinMode mode) {
   writeLog("Schema found was not Corvex. Extending it to RFC2307 schema.");
-  deleteIdMappings();
-  int rc = extendSchema(upgrade);
-  if (serverVersion > kFirstVersionWithoutIndices)
-    addIdIndices();
+  deleteIdMappings(directory);
+  int rc = extendSchema(directory, mode);
+  if (runSettings.serverVersion > kFirstVersionWithoutIndices)
+    addIdIndices(directory);
   return rc;
 }
 
-int extendSchema(int upgrade) {
+int extendSchema(DirectoryRequests& directory, JoinMode mode) {
   if (!isReadable(kSchemaFile))
     return kSchemaFileMissing;
-  if (upgrade == 0) {
-    int rc = extendAccountSchema();
+  if (mode == JoinMode::kAdd) {
+    int rc = extendWith(directory, kAccountSchema);
     if (rc != 0)
       return rc;
   }
   if (!isReadable(kUniqueIdSchemaFile))
     return kUniqueIdSchemaFileMissing;
-  return extendUniqueIdSchema();
+  return extendWith(directory, kUniqueIdSchema);
 }
 
-int schemaHasObjectClass(const char* name) {
-  LDAPMessage* raw = nullptr;
-  int rc = ldap_search_ext_s(directorySession(), "cn=schema", LDAP_SCOPE_BASE, "objectclass=*",
-                             nullptr, 0, nullptr, nullptr, nullptr, LDAP_NO_LIMIT, &raw);
-  LdapMessagePtr result(raw);
-  if (rc != LDAP_SUCCESS || result == nullptr)
+int schemaHasObjectClass(DirectoryRequests& directory, const char* name) {
+  std::vector<DirectoryEntry> entries;
+  if (directory.search("cn=schema", SearchScope::kBase, "objectclass=*", {}, entries) != 0)
     return kCannotReadSchema;
-  LDAPMessage* entry = ldap_first_entry(directorySession(), result.get());
-  if (entry == nullptr)
+  if (entries.empty())
     return kSchemaNameAbsent;
-  BerElement* rawCursor = nullptr;
-  int found = kSchemaNameAbsent;
-  for (char* attribute = ldap_first_attribute(directorySession(), entry, &rawCursor);
-       attribute != nullptr && found != 0;
-       attribute = ldap_next_attribute(directorySession(), entry, rawCursor)) {
-    LdapStringPtr attributeOwner(attribute);
-    if (strcasecmp(attribute, "objectClasses") != 0)
+  for (const DirectoryAttribute& attribute : entries.front().attributes) {
+    if (strcasecmp(attribute.name.c_str(), "objectClasses") != 0)
       continue;
-    LdapValuesPtr values(ldap_get_values(directorySession(), entry, attribute));
-    for (char** value = values.get(); value != nullptr && *value != nullptr; ++value) {
-      if (strstr(*value, name) != nullptr) {
-        found = 0;
-        break;
-      }
+    for (const std::string& definition : attribute.values) {
+      if (definition.find(name) != std::string::npos)
+        return 0;
     }
   }
-  BerCursorPtr cursor(rawCursor);
-  return found;
+  return kSchemaNameAbsent;
 }
 
-int schemaHasElementName(LDAP* session, int kind, const char* name) {
-  LDAPSchema* raw = nullptr;
-  int rc = ldap_schema_fetch(session, &raw, nullptr);
-  if (rc != 0) {
-    printf("Error in function ldap_schema_fetch: %s\n", ldapErrorText(rc));
+int schemaHasElementName(DirectoryRequests& directory, SchemaElementKind kind, const char* name) {
+  std::vector<std::string> names;
+  if (directory.readSchemaNames(kind, names) != 0)
     return 1;
-  }
-  SchemaPtr schema(raw);
-  int count = ldap_schema_get_count(schema.get(), kind);
-  for (int index = 0; index < count; ++index) {
-    LDAPSchemaElement* element = nullptr;
-    rc = ldap_schema_get_by_index(schema.get(), index, kind, &element);
-    if (rc != 0) {
-      printf("Error in function ldap_schema_get_by_index: %s(%d)", ldapErrorText(rc), rc);
-      return 1;
-    }
-    int named = elementHasName(element, name);
-    if (named == 0)
-      return 0;
-    if (named < 0)
-      return 1;
-  }
-  return 1;
+  return std::find(names.begin(), names.end(), name) != names.end() ? 0 : 1;
 }

@@ -3,29 +3,30 @@
 #ifndef KIVCONFIG_SCHEMA_SCHEMA_H_
 #define KIVCONFIG_SCHEMA_SCHEMA_H_
 
-#include <ldap.h>
+#include "base/directory_requests.h"
+#include "base/run_settings.h"
 
 // Result of schemaHasObjectClass for a name that no definition holds; it
 // never leaves this unit.
 constexpr int kSchemaNameAbsent = -6040;
 
-// The schema stage of add (upgrade 0) and upgrade (1): removes the id
-// mappings, extends the schema, and on servers above version 8.5 adds the
+// The schema stage of add and upgrade: removes the id mappings, extends the
+// schema, and on servers whose version (run settings) is above 8.5 adds the
 // uidNumber and gidNumber indices. Returns extendSchema's result.
-int updateSchema(int upgrade);
+int updateSchema(DirectoryRequests& directory, JoinMode mode);
 
-// Applies kiv.ldif (skipped on upgrade) and kivid.ldif where their names are
+// Applies kiv.ldif (not on upgrade) and kivid.ldif where their names are
 // missing, pausing after each file applied. Returns 0, -6018 or -6019 for a
 // missing file, or the change processor's code.
-int extendSchema(int upgrade);
+int extendSchema(DirectoryRequests& directory, JoinMode mode);
 
 // 0 when some object-class definition of "cn=schema" contains `name` as a
 // case-sensitive substring; -6017 when the schema cannot be searched;
 // kSchemaNameAbsent otherwise.
-int schemaHasObjectClass(const char* name);
+int schemaHasObjectClass(DirectoryRequests& directory, const char* name);
 
 // 0 when an element of `kind` has `name` as the first value of its NAME
 // field; 1 when none has or the schema cannot be read.
-int schemaHasElementName(LDAP* session, int kind, const char* name);
+int schemaHasElementName(DirectoryRequests& directory, SchemaElementKind kind, const char* name);
 
 #endif  // KIVCONFIG_SCHEMA_SCHEMA_H_

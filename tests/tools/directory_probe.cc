@@ -11,12 +11,13 @@
 #include <clocale>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 
+#include "base/run_settings.h"
 #include "cli/report.h"
-#include "cli/run_settings.h"
-#include "directory/server_info.h"
 #include "directory/session.h"
 #include "schema/schema.h"
+#include "schema/server_info.h"
 
 int main(int argc, char** argv) {
   setlocale(LC_ALL, "");
@@ -40,15 +41,16 @@ int main(int argc, char** argv) {
   runSettings.ldapServer = argv[optind + 1];
   runSettings.ldapPort = static_cast<uint16_t>(atoi(argv[optind + 2]));
   runSettings.adminFdn = argv[optind + 3];
-  int rc = connectDirectory(atoi(argv[optind]));
+  std::unique_ptr<DirectorySession> session;
+  int rc = connectDirectory(static_cast<ConnectMode>(atoi(argv[optind])), session);
   if (rc == 0) {
     puts("connected");
     fflush(stdout);
     if (upgrade >= 0) {
-      readServerVersion();
-      rc = updateSchema(upgrade);
+      readServerVersion(*session);
+      rc = updateSchema(*session, static_cast<JoinMode>(upgrade));
     }
   }
-  disconnectDirectory();
+  session.reset();
   return reportResult(rc);
 }

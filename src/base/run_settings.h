@@ -1,20 +1,40 @@
 // The run settings: the one process-wide record of what the user asked for
 // in this run. The front end fills it from the command line and the prompts;
 // the drivers read it and fill a few missing values from the store.
-#ifndef KIVCONFIG_CLI_RUN_SETTINGS_H_
-#define KIVCONFIG_CLI_RUN_SETTINGS_H_
+#ifndef KIVCONFIG_BASE_RUN_SETTINGS_H_
+#define KIVCONFIG_BASE_RUN_SETTINGS_H_
 
 #include <cstdint>
 #include <optional>
 #include <string>
 
-enum CommandKind : int32_t {
-  kCommandNone = 0,
-  kCommandAdd = 1,
-  kCommandRemove = 2,
-  kCommandUpgrade = 3,
-  kCommandSimpleAdd = 4,
+// The command word of the run.
+enum class Command {
+  kNone,
+  kAdd,
+  kRemove,
+  kUpgrade,
+  kSimpleAdd,
+  kFetchCertificate,  // -k
+  kParameters,        // get, get help, set
+  kCacheRefresh,
 };
+
+// Direct commands take no options: the words after the command word are
+// their value list, or ignored.
+inline bool isDirectCommand(Command command) {
+  return command == Command::kFetchCertificate || command == Command::kParameters ||
+         command == Command::kCacheRefresh;
+}
+
+// The add driver and the schema stage join a host anew or upgrade one that
+// the older client configured.
+enum class JoinMode { kAdd = 0, kUpgrade = 1 };
+
+// The column of the class and attribute names of the Unix Config and
+// Workstation objects: add and upgrade write the RFC 2307 names; rm takes the
+// flavour the store records.
+enum class SchemaFlavour { kRfc2307 = 0, kCorvex = 1 };
 
 // Directory names, the admin's name and the prompts' words are held to this
 // many bytes, NUL included.
@@ -24,10 +44,7 @@ constexpr size_t kNameBufferSize = 1024;
 constexpr int kValueListSlots = 64;
 
 struct RunSettings {
-  int32_t commandKind = kCommandNone;
-  int32_t directCommandCount = 0;
-  int32_t certificateFlag = 0;
-  int32_t cacheRefreshFlag = 0;
+  Command command = Command::kNone;
 
   // UTF-8 unless marked "as typed" (the local character set).
   std::optional<std::string> adminFdn;
@@ -48,6 +65,11 @@ struct RunSettings {
   int32_t cacheOnlyCount = 0;
   int32_t persistentCacheOffCount = 0;
 
+  SchemaFlavour schemaFlavour = SchemaFlavour::kRfc2307;
+
+  // The server's version from its "vendorVersion", 0 when none was read.
+  float serverVersion = 0;
+
   char valueListMode = 'V';
   char* valueList[kValueListSlots] = {};  // points into argv
   int32_t valueCount = 0;
@@ -55,4 +77,4 @@ struct RunSettings {
 
 extern RunSettings runSettings;
 
-#endif  // KIVCONFIG_CLI_RUN_SETTINGS_H_
+#endif  // KIVCONFIG_BASE_RUN_SETTINGS_H_

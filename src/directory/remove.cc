@@ -1,4 +1,4 @@
-#include "directory/deconfigure.h"
+#include "directory/remove.h"
 
 #include <ldap.h>
 

@@ -5,8 +5,8 @@
 // down) and 91 (connect error). Every code coming back from libldap passes
 // through ldapResultCode once, and every text for a code comes from
 // ldapErrorText.
-#ifndef KIVCONFIG_DIRECTORY_LDAP_ERROR_H_
-#define KIVCONFIG_DIRECTORY_LDAP_ERROR_H_
+#ifndef KIVCONFIG_BASE_LDAP_ERROR_H_
+#define KIVCONFIG_BASE_LDAP_ERROR_H_
 
 constexpr int kLdapServerDown = 81;
 constexpr int kLdapConnectError = 91;
@@ -16,4 +16,4 @@ int ldapResultCode(int libldapCode);
 // The library's text for `code`, 81 and 91 included.
 const char* ldapErrorText(int code);
 
-#endif  // KIVCONFIG_DIRECTORY_LDAP_ERROR_H_
+#endif  // KIVCONFIG_BASE_LDAP_ERROR_H_

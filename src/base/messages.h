@@ -1,7 +1,7 @@
 // Terminal texts are looked up in the "velmar-pelk" message domain; without a
 // catalogue the English text itself is shown.
-#ifndef KIVCONFIG_CLI_MESSAGES_H_
-#define KIVCONFIG_CLI_MESSAGES_H_
+#ifndef KIVCONFIG_BASE_MESSAGES_H_
+#define KIVCONFIG_BASE_MESSAGES_H_
 
 #include <libintl.h>
 #include <locale.h>
@@ -13,4 +13,4 @@ __attribute__((format_arg(1))) inline const char* tr(const char* text) {
   return dcgettext(kTextDomain, text, LC_MESSAGES);
 }
 
-#endif  // KIVCONFIG_CLI_MESSAGES_H_
+#endif  // KIVCONFIG_BASE_MESSAGES_H_

@@ -1,4 +1,4 @@
-#include "host/pause.h"
+#include "base/pause.h"
 
 #include <unistd.h>
 

@@ -1,4 +1,4 @@
-#include "config/upgrade.h"
+#include "directory/upgrade.h"
 
 #include <ldap.h>
 

@@ -1,6 +1,6 @@
 // Where the program keeps and finds its files on the host.
-#ifndef KIVCONFIG_HOST_PATHS_H_
-#define KIVCONFIG_HOST_PATHS_H_
+#ifndef KIVCONFIG_BASE_PATHS_H_
+#define KIVCONFIG_BASE_PATHS_H_
 
 constexpr const char* kStateDir = "/var/lib/velmar-pelk";
 constexpr const char* kLogFile = "/var/lib/velmar-pelk/kiv.log";
@@ -10,4 +10,4 @@ constexpr const char* kSchemaFile = "/var/lib/velmar-pelk/kiv.ldif";
 constexpr const char* kUniqueIdSchemaFile = "/var/lib/velmar-pelk/kivid.ldif";
 constexpr const char* kUtilityInputFile = "/var/lib/velmar-pelk/kivutils.inp";
 
-#endif  // KIVCONFIG_HOST_PATHS_H_
+#endif  // KIVCONFIG_BASE_PATHS_H_

@@ -1,4 +1,4 @@
-#include "directory/ldap_error.h"
+#include "base/ldap_error.h"
 
 #include <ldap.h>
 
