@@ -3,6 +3,7 @@ Config and Workstation objects, rights, the proxy user, the store, the cache
 files and the daemons, for a table of set-ups, command lines and faults."""
 
 import concurrent.futures
+import hashlib
 import os
 import re
 import sys
@@ -23,12 +24,14 @@ FRESH = ["-r", "ou=Sales,o=corp", "-w", "ou=Unix,ou=Sales,o=corp"]
 JOIN = ["-r", "o=corp", "-w", "ou=ws,o=corp"]
 PROXY = ["-y", "cn=proxy,o=corp", "-d", "pw"]
 
-# Standard output, piece by piece.
-SCHEMA_NEW = ("Deleted the attribute mappings gidNumber => GID and uidNumber => UID\n"
+# Standard output, piece by piece. The bind ends its line of waiting dots,
+# which is empty when the server answers at once.
+BOUND = "\n"
+SCHEMA_NEW = (BOUND + "Deleted the attribute mappings gidNumber => GID and uidNumber => UID\n"
               "KIV Schema is extended successfully.\n"
               "KIV Unique id schema is extended successfully.\n"
               "Added the uidNumber and gidNumber indices to the LDAP server successfully\n")
-SCHEMA_OLD = ("KIV Schema is already extended.\nKIV Unique id schema is already extended.\n"
+SCHEMA_OLD = (BOUND + "KIV Schema is already extended.\nKIV Unique id schema is already extended.\n"
               "uidNumber and gidNumber attribute indices already exist in the LDAP server\n")
 CONTEXT = "Creating the context...done.\n"
 CONFIG = "Creating the Unix Config object...done.\n"
@@ -255,7 +258,9 @@ CASES = [
          fail=("modify:o=corp:50",), log=SCHEMA_NEW_LOG + CONTEXTS_LOG + [
              CONFIG_LOG, WORKSTATION_LOG, TRUSTEE_FAILED + "Insufficient access"] + DONE_LOG),
     Case("SSL", JOIN + ["-l", "{ldaps}"], SCHEMA_NEW + JOINED, JOIN_TREE, tls=True,
-         log=JOINED_LOG[1:], files=sorted(KEPT_FILES + [CERT_FILE])),
+         log=["Stored the certificate of the LDAP server 127.0.0.1 in %s/%s, SHA-256 "
+              "fingerprint {fingerprint}" % (STATE_DIR, CERT_FILE)] + JOINED_LOG[1:],
+         files=sorted(KEPT_FILES + [CERT_FILE])),
     *[Case("host name %r" % host, JOIN, SCHEMA_NEW + JOINED, host=host, tree=EXTENDED + [
         corp(ROOT_ACL + trustee(workstation_dn(host, "ou=ws,o=corp", escaped))),
         JOIN_CONFIG, workstation(host, "ou=ws,o=corp", escaped)])
@@ -308,7 +313,7 @@ CASES = [
             store_text="base-name=o=corp \n", keys=[("base-name", "o=corp ")]),
 
     injected("modify:cn=schema:53",
-             "Error in extending the kiv(rfc2307) schema:53\nAdded the uidNumber and gidNumber "
+             BOUND + "Error in extending the kiv(rfc2307) schema:53\nAdded the uidNumber and gidNumber "
              "indices to the LDAP server successfully\nError:Server is unwilling to perform\n",
              [INDEXED], CLEAR + VERSION + ["Error in extending the kiv(rfc2307) schema.", DSA,
                                            SCHEMA_NEW_LOG[-1], "Server is unwilling to perform"],
@@ -423,6 +428,7 @@ class AddTest(unittest.TestCase):
     def expected(self, case, server, observed):
         ok = case.status == 0
         ports = {"{ldap}": str(server.ldap_port), "{ldaps}": str(server.ldaps_port)}
+        fingerprint = server.tls and hashlib.sha256(server.cert_der_bytes).hexdigest().upper()
         keys = store_keys(case.args) if case.keys == STORED else case.keys
         keys = keys and [(k, ports.get(v, v)) for k, v in keys]
         files = case.files or sorted(KEPT_FILES + ([] if ok else CACHE_FILES))
@@ -431,7 +437,9 @@ class AddTest(unittest.TestCase):
             out = observed["stdout"] if out.search(observed["stdout"]) else out.pattern
         return {"status": case.status, "stdout": out, "stderr": RESTART_ERR if ok else "",
                 "tree": sorted(case.tree), "classes": case.classes, "store": keys,
-                "log": observed["log"] if case.log is None else case.log,
+                "log": observed["log"] if case.log is None else [
+                    m.replace("{fingerprint}", ":".join(re.findall("..", fingerprint or "")))
+                    for m in case.log],
                 "init": RESTARTED if ok else [],
                 "files": observed["files"] if files == ANY else files,
                 "certificate": server.cert_der_bytes if case.tls else None}
