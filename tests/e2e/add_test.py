@@ -8,6 +8,7 @@ import os
 import re
 import sys
 import tempfile
+import time
 import unittest
 from dataclasses import dataclass, field
 
@@ -257,6 +258,10 @@ CASES = [
          EXTENDED + [JOIN_CONFIG, workstation("kivhost", "ou=ws,o=corp")],
          fail=("modify:o=corp:50",), log=SCHEMA_NEW_LOG + CONTEXTS_LOG + [
              CONFIG_LOG, WORKSTATION_LOG, TRUSTEE_FAILED + "Insufficient access"] + DONE_LOG),
+    # The context is missing when looked for and present when added, as when
+    # another host makes it at the same moment.
+    Case("a context made by another host meanwhile", JOIN, SCHEMA_NEW + CONTEXT + JOINED,
+         JOIN_TREE, fail=("search:ou=ws,o=corp:32:2",), log=JOINED_LOG),
     Case("SSL", JOIN + ["-l", "{ldaps}"], SCHEMA_NEW + JOINED, JOIN_TREE, tls=True,
          log=["Stored the certificate of the LDAP server 127.0.0.1 in %s/%s, SHA-256 "
               "fingerprint {fingerprint}" % (STATE_DIR, CERT_FILE)] + JOINED_LOG[1:],
@@ -313,8 +318,9 @@ CASES = [
             store_text="base-name=o=corp \n", keys=[("base-name", "o=corp ")]),
 
     injected("modify:cn=schema:53",
-             BOUND + "Error in extending the kiv(rfc2307) schema:53\nAdded the uidNumber and gidNumber "
-             "indices to the LDAP server successfully\nError:Server is unwilling to perform\n",
+             BOUND + "Error in extending the kiv(rfc2307) schema:53\nAdded the uidNumber and "
+             "gidNumber indices to the LDAP server successfully\n"
+             "Error:Server is unwilling to perform\n",
              [INDEXED], CLEAR + VERSION + ["Error in extending the kiv(rfc2307) schema.", DSA,
                                            SCHEMA_NEW_LOG[-1], "Server is unwilling to perform"],
              classes=[]),
@@ -454,14 +460,19 @@ class AddTest(unittest.TestCase):
         server = self.start_server()
         go = os.path.join(self.tmp.name, "go")
         hosts = ["host%02d" % i for i in range(50)]
+        ready = [os.path.join(self.tmp.name, "ready-" + host) for host in hosts]
         boxes = [self.new_box(host) for host in hosts]
-        args = [a.replace("{ldap}", str(server.ldap_port)) for a in ADD + ["-r", "o=corp", "-w",
-                                                                           context]]
-        # Every sandbox is set up first and waits for the same signal.
-        script = 'while [ ! -e "$0" ]; do sleep 0.01; done; exec "$@"'
+        args = [a.replace("{ldap}", str(server.ldap_port))
+                for a in ADD + ["-r", "o=corp", "-w", context]]
+        # Every sandbox is set up first and then waits for the same signal.
+        script = 'touch "$1"; while [ ! -e "$0" ]; do sleep 0.01; done; shift; exec "$@"'
         with concurrent.futures.ThreadPoolExecutor(len(boxes)) as pool:
-            runs = [pool.submit(box.run, ["sh", "-c", script, go, KIVCONFIG, *args],
-                                env=fast_sleep_env(os.environ), timeout=300) for box in boxes]
+            runs = [pool.submit(box.run, ["sh", "-c", script, go, flag, KIVCONFIG, *args],
+                                env=fast_sleep_env(os.environ), timeout=300)
+                    for box, flag in zip(boxes, ready)]
+            deadline = time.monotonic() + 120
+            while not all(map(os.path.exists, ready)) and time.monotonic() < deadline:
+                time.sleep(0.05)
             open(go, "w").close()
             results = [run.result() for run in runs]
         for host, result in zip(hosts, results):
