@@ -24,9 +24,10 @@ inline void reportAlreadyExists() {
   fputs(tr(" already exists\n"), stdout);
 }
 
-// The library's texts are shown untranslated. Returns `code`.
+// The library's text for the failure goes on a line of its own, untranslated.
+// Returns `code`.
 inline int reportFailure(int code) {
-  printf("%s\n", ldapErrorText(code));
+  printf("\n%s\n", ldapErrorText(code));
   return code;
 }
 

@@ -330,11 +330,11 @@ CASES = [
              SCHEMA_NEW + CONTEXT + "Creating the context...Error:Insufficient access\n",
              EXTENDED + [SALES], SCHEMA_NEW_LOG + CONTEXTS_LOG[:1] + ["Insufficient access"]),
     injected("add:cn=UNIX Config,ou=Sales,o=corp:50", SCHEMA_NEW + CONTEXT * 2
-             + "Creating the Unix Config object...Insufficient access\nError:Insufficient access\n",
+             + "Creating the Unix Config object...\nInsufficient access\nError:Insufficient access\n",
              EXTENDED + [SALES, UNIX], SCHEMA_NEW_LOG + CONTEXTS_LOG + [
                  "Failed to add the Config object:Insufficient access", "Insufficient access"]),
     injected("add:%s:52" % SALES_WS, SCHEMA_NEW + CONTEXT * 2 + CONFIG
-             + "Creating the Unix Workstation object...Server is unavailable\n"
+             + "Creating the Unix Workstation object...\nServer is unavailable\n"
                "Error:Server is unavailable\n",
              EXTENDED + [unit("ou=Sales,o=corp", ROOT_ACL), config("ou=Sales,o=corp"), UNIX],
              SCHEMA_NEW_LOG + CONTEXTS_LOG + [CONFIG_LOG, "Failed to add the Workstation object:"
@@ -342,7 +342,7 @@ CASES = [
              args=FRESH + PROXY),
     injected("modify:cn=UNIX Config,ou=Sales,o=corp:50",
              SCHEMA_NEW + CONTEXT * 2 + CONFIG + WORKSTATION
-             + "Adding the workstation context...Insufficient access\nError:Insufficient access\n",
+             + "Adding the workstation context...\nInsufficient access\nError:Insufficient access\n",
              FRESH_TREE[:3] + [config("ou=Sales,o=corp")] + FRESH_TREE[4:],
              JOINED_LOG[:-1] + ["Insufficient access"]),
     injected("add:cn=proxy,o=corp:50",
