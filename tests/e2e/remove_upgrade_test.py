@@ -1,0 +1,213 @@
+"""rm and upgrade end to end: the directory objects they delete or reuse, the
+store, the daemons and the local files."""
+
+import base64
+import os
+import pathlib
+import re
+import ssl
+import sys
+import tempfile
+import unittest
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "lib"))
+
+from kivtest import ALREADY_REPORTED_STATUS, STORE, SandboxTest  # noqa: E402
+from ombrel import DEFAULT_PASSWORD, DEFAULT_TREE, OmbrelServer, make_certificate  # noqa: E402
+from sandbox import REPO, Sandbox  # noqa: E402
+
+CERT = "/var/lib/velmar-pelk/.127.0.0.1.der"
+LOCAL_FILES = [STORE, CERT, "/var/lib/velmar-pelk/kivutils.inp"] + [
+    "/var/lib/velmar-pelk/" + name for name in
+    (".refresh_info", ".user_info.dir", ".user_info.pag", ".group_info.dir", ".group_info.pag")]
+WS, WS2 = "ou=ws,o=corp", "ou=ws2,o=corp"
+CONFIG_DN = "cn=UNIX Config,o=corp"
+W = "Deleting the Unix Workstation object...done.\n"
+C = "Deleting the Config object...done.\n"
+DONE = "Deconfigure done successfully.\n"
+NOT_CONFIGURED = "Velmar Account Management is not configured\n"
+STOPPED = ["kivcd stop", "nscd stop", "nscd start"]
+CORVEX = dict(config_class="Unix:Config", attr="WorkstationContexts", cls="UNIX:Workstation")
+
+
+def schema_record():
+    """The definitions of kiv.ldif, and the corvex names, as one loadable record."""
+    with open(os.path.join(REPO, "data", "kiv.ldif")) as f:
+        text = re.sub(r"\n ", "", f.read())
+    values = re.findall(r"^((?:attributeTypes|objectClasses): .*)$", text, re.M) + [
+        "attributeTypes: ( 1.3.6.1.4.1.32473.9.1 NAME 'WorkstationContexts' SYNTAX "
+        "1.3.6.1.4.1.1466.115.121.1.12 )",
+        "objectClasses: ( 1.3.6.1.4.1.32473.9.2 NAME 'Unix:Config' SUP top STRUCTURAL "
+        "MUST cn MAY WorkstationContexts )",
+        "objectClasses: ( 1.3.6.1.4.1.32473.9.3 NAME 'UNIX:Workstation' SUP top STRUCTURAL "
+        "MUST cn )"]
+    return "dn: cn=schema\n" + "\n".join(values) + "\n\n"
+
+
+def config(*contexts, config_class="qupPosixConfig", attr="qupPosixWorkstationContexts", **_):
+    lines = "".join("%s: %s\n" % (attr, context) for context in contexts)
+    return "dn: %s\nobjectClass: %s\ncn: UNIX Config\n%s\n" % (CONFIG_DN, config_class, lines)
+
+
+def ws_dn(host, context=WS):
+    return "cn=UNIX Workstation - %s,%s" % (host, context)
+
+
+def ws(host, context=WS, cls="qupPosixWorkstation", **_):
+    return "dn: %s\nobjectClass: %s\ncn: UNIX Workstation - %s\n\n" % (
+        ws_dn(host, context), cls, host)
+
+
+def entries(dump):
+    """dn -> attribute lines of a sorted dump."""
+    return {block.split("\n", 1)[0]: block.split("\n")[1:]
+            for block in dump.strip().split("\n\n") if block.startswith("dn: ")}
+
+
+def store_text(port, **changes):
+    keys = {"admin-fdn": "cn=admin,o=corp", "base-name": "o=corp", "ldap-port": port,
+            "preferred-server": "127.0.0.1", "certificate-file-type": "der", "schema": "rfc2307"}
+    keys.update(changes)
+    return "".join("%s=%s\n" % item for item in keys.items() if item[1] is not None)
+
+
+ONE = config(WS) + ws("kivhost")
+TWO_HOSTS = config(WS) + ws("kivhost") + ws("other")
+CORVEX_TREE = config(WS, **CORVEX) + ws("kivhost", **CORVEX) + ws("other", **CORVEX)
+
+# name, tree, [(host, rm arguments, store changes, exit, stdout, gone, withdrawn)], fail rules
+RM_CASES = [
+    ("last host", ONE, [("kivhost", (), {}, 0, W + C + DONE, [ws_dn("kivhost"), CONFIG_DN], [])]),
+    ("two hosts, one after the other", TWO_HOSTS, [
+        ("kivhost", (), {}, 0, W + DONE, [ws_dn("kivhost")], []),
+        ("other", (), {}, 0, W + C + DONE, [ws_dn("other"), CONFIG_DN], [])]),
+    ("two contexts", config(WS, WS2) + ws("kivhost"),
+     [("kivhost", (), {}, 0, W + DONE, [ws_dn("kivhost")], [WS])]),
+    ("object outside the listed context", config(WS) + ws("kivhost", WS2),
+     [("kivhost", (), {}, 0, C + DONE, [CONFIG_DN], [])]),
+    ("a listed context is gone", config("ou=gone,o=corp", WS) + ws("kivhost"),
+     [("kivhost", (), {}, 32, "Error:No such object\n", [], [])]),
+    ("hostile name a*", config(WS) + ws("a*") + ws("ab"),
+     [("a*", (), {}, 0, W + DONE, [ws_dn("a*")], [])]),
+    ("hostile name *", config(WS) + ws("*") + ws("x"),
+     [("*", (), {}, 0, W + DONE, [ws_dn("*")], [])]),
+    ("-r and -S lose to the store", ONE,
+     [("kivhost", ("-r", "o=elsewhere", "-S", "elsewhere:1"), {}, 0, W + C + DONE,
+       [ws_dn("kivhost"), CONFIG_DN], [])]),
+    ("-a instead of the stored admin", ONE,
+     [("kivhost", ("-a", "cn=admin,o=corp"), {"admin-fdn": None}, 0, W + C + DONE,
+       [ws_dn("kivhost"), CONFIG_DN], [])]),
+    ("-a with an unknown admin", ONE,
+     [("kivhost", ("-a", "cn=nobody,o=corp"), {}, ALREADY_REPORTED_STATUS,
+       "Error:cn=nobody,o=corp Invalid credentials\n", [], [])]),
+    ("no ldap-port: the -S port stays", ONE,
+     [("kivhost", ("-S", "x:{port}"), {"ldap-port": None}, 0,
+       "Error reading the ldap port number\n" + W + C + DONE, [ws_dn("kivhost"), CONFIG_DN],
+       [])]),
+    ("corvex", CORVEX_TREE, [("kivhost", (), {"schema": "corvex"}, 0, W + DONE,
+                              [ws_dn("kivhost")], [])]),
+    ("CorVex", CORVEX_TREE, [("kivhost", (), {"schema": "CorVex"}, 0, W + DONE,
+                              [ws_dn("kivhost")], [])]),
+    ("failed Config search", ONE, [("kivhost", (), {}, 51, "Error:Server is busy\n", [], [])],
+     ["search:o=corp:51"]),
+    ("failed Workstation search", ONE,
+     [("kivhost", (), {}, 51, "Error:Server is busy\n", [], [])], ["search:" + WS + ":51"]),
+    ("failed Workstation delete", ONE,
+     [("kivhost", (), {}, 50, "Deleting the Unix Workstation object...Insufficient access\n"
+       "Error:Insufficient access\n", [], [])], ["delete:" + ws_dn("kivhost") + ":50"]),
+    ("failed withdrawal", ONE,
+     [("kivhost", (), {}, 53, W + "Error:Server is unwilling to perform\n", [ws_dn("kivhost")],
+       [])], ["modify:" + CONFIG_DN + ":53"]),
+    ("failed Config delete", ONE,
+     [("kivhost", (), {}, 66, W + "Deleting the Config object...Operation not allowed on "
+       "non-leaf\nError:Operation not allowed on non-leaf\n", [ws_dn("kivhost")], [WS])],
+     ["delete:" + CONFIG_DN + ":66"]),
+] + [("store without " + key, ONE, [("kivhost", (), {key: None}, 140, NOT_CONFIGURED, [], [])])
+     for key in ("base-name", "admin-fdn", "preferred-server")] + [
+    ("schema %r" % value, CORVEX_TREE,
+     [("kivhost", (), {"schema": value}, 140, NOT_CONFIGURED, [], [])])
+    for value in ("rfc2307", "", None)]
+
+
+class DirectoryTest(SandboxTest):
+    def start_server(self, tree, fail=()):
+        directory = tempfile.mkdtemp(dir=self._state.name)
+        ldif = "%s\ndn: %s\nobjectClass: organizationalUnit\nou: ws2\n\n%s%s" % (
+            DEFAULT_TREE, WS2, schema_record(), tree)
+        self.server = OmbrelServer(directory, ldif=ldif, extra_args=[a for rule in fail for a in ("--fail", rule)])
+        self.server.start()
+        self.addCleanup(self.server.stop)
+        return entries(self.server.dump())
+
+    def prepare_host(self, store):
+        """The store, the local files and both daemons of a configured host."""
+        script = ('cat > "$1" && chmod 600 "$1" && shift && for f; do echo x > "$f"; done && '
+                  '/etc/init.d/kivcd start && /etc/init.d/nscd start && '
+                  ': > /var/log/kiv-initscripts.log')
+        result = self.box.run(["sh", "-c", script, "sh", *LOCAL_FILES], input=store)
+        self.assertEqual(result.returncode, 0, result.stderr)
+
+    def run_kiv(self, host, *args, **options):
+        self.box.hostname = host
+        return self.kiv(*args, env=self.env(PELK_PWD=DEFAULT_PASSWORD), **options)
+
+
+class Remove(DirectoryTest):
+    def test_cases(self):
+        for name, tree, runs, *fail in RM_CASES:
+            with self.subTest(name):
+                self.box = Sandbox(tempfile.mkdtemp(dir=self._state.name))
+                before = self.start_server(tree, *fail)
+                port = str(self.server.ldap_port)
+                gone, withdrawn = [], []
+                for host, args, changes, code, stdout, run_gone, run_withdrawn in runs:
+                    self.prepare_host(store_text(port, **changes))
+                    log_size = len(self.server.log_text())
+                    args = [a.replace("{port}", port) for a in args]
+                    result = self.run_kiv(host, "rm", *args)
+                    if "invalid host name" in result.stderr:
+                        self.skipTest("the sandbox refuses the host name " + host)
+                    self.assertEqual((result.returncode, result.stdout), (code, stdout),
+                                     result.stderr)
+                    gone += run_gone
+                    withdrawn += run_withdrawn
+                    self.assertHost(code == 0)
+                    if code == 140 and "schema" not in changes:
+                        self.assertNotIn("bind", self.server.log_text()[log_size:])
+                expected = {dn: [line for line in lines if dn[4:] != CONFIG_DN
+                                 or line.split(": ", 1)[-1] not in withdrawn]
+                            for dn, lines in before.items() if dn[4:] not in gone}
+                self.assertEqual(entries(self.server.dump()), expected)
+
+    def test_over_ssl_with_the_stored_certificate_only(self):
+        other = make_certificate(tempfile.mkdtemp(dir=self._state.name), cn="other")[0]
+        for certificate, code in ((None, 0), (other, ALREADY_REPORTED_STATUS)):
+            with self.subTest(certificate=certificate):
+                self.box = Sandbox(tempfile.mkdtemp(dir=self._state.name))
+                before = self.start_server(ONE)
+                self.prepare_host(store_text(str(self.server.ldap_port),
+                                             **{"ldap-ssl-port": self.server.ldaps_port}))
+                pem = pathlib.Path(certificate or self.server.cert_pem_path).read_text()
+                self.box.run(["sh", "-c", 'base64 -d > "$0"', CERT],
+                             input=base64.b64encode(ssl.PEM_cert_to_DER_cert(pem)).decode())
+                result = self.run_kiv("kivhost", "rm")
+                self.assertEqual(result.returncode, code, result.stdout)
+                if code != 0:
+                    self.assertTrue(result.stdout.startswith(
+                        'The certificate of the LDAP server "127.0.0.1" does not match'))
+                self.assertNotIn("Configuring to non SSL connection", self.log_messages())
+                self.assertHost(code == 0)
+                if code != 0:
+                    self.assertEqual(entries(self.server.dump()), before)
+
+    def assertHost(self, removed):
+        """After a successful rm the daemons are stopped and the local files
+        gone; after a failed one both are untouched."""
+        self.assertEqual(self.box.init_calls(), STOPPED if removed else [])
+        left = self.box.run(["sh", "-c", 'for f; do [ ! -e "$f" ] || echo "$f"; done', "sh",
+                             *LOCAL_FILES]).stdout.split()
+        self.assertEqual(left, [] if removed else LOCAL_FILES)
+
+
+if __name__ == "__main__":
+    unittest.main()
