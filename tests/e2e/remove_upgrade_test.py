@@ -12,7 +12,7 @@ import unittest
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "lib"))
 
-from kivtest import ALREADY_REPORTED_STATUS, STORE, SandboxTest  # noqa: E402
+from kivtest import ALREADY_REPORTED_STATUS, FASTSLEEP, STORE, SandboxTest  # noqa: E402
 from ombrel import DEFAULT_PASSWORD, DEFAULT_TREE, OmbrelServer, make_certificate  # noqa: E402
 from sandbox import REPO, Sandbox  # noqa: E402
 
@@ -139,17 +139,25 @@ class DirectoryTest(SandboxTest):
         self.addCleanup(self.server.stop)
         return entries(self.server.dump())
 
-    def prepare_host(self, store):
-        """The store, the local files and both daemons of a configured host."""
-        script = ('cat > "$1" && chmod 600 "$1" && shift && for f; do echo x > "$f"; done && '
-                  '/etc/init.d/kivcd start && /etc/init.d/nscd start && '
+    def prepare_host(self, text, files=LOCAL_FILES):
+        """Both daemons running, files[0] holding text and the other files."""
+        script = ('cat > "$1" && chmod 600 "$1" && shift && for f; do mkdir -p "${f%/*}" && '
+                  'echo x > "$f"; done && /etc/init.d/kivcd start && /etc/init.d/nscd start && '
                   ': > /var/log/kiv-initscripts.log')
-        result = self.box.run(["sh", "-c", script, "sh", *LOCAL_FILES], input=store)
+        result = self.box.run(["sh", "-c", script, "sh", *files], input=text)
         self.assertEqual(result.returncode, 0, result.stderr)
 
-    def run_kiv(self, host, *args, **options):
+    def files_left(self, files):
+        script = 'for f; do [ ! -e "$f" ] || echo "$f"; done'
+        return self.box.run(["sh", "-c", script, "sh", *files]).stdout.split()
+
+    def run_kiv(self, host, *args, fast=False, **options):
+        """kivconfig as host; fast skips the pauses after schema files."""
         self.box.hostname = host
-        return self.kiv(*args, env=self.env(PELK_PWD=DEFAULT_PASSWORD), **options)
+        env = self.env(PELK_PWD=DEFAULT_PASSWORD)
+        if fast:
+            env.update(LD_PRELOAD=FASTSLEEP, ASAN_OPTIONS="verify_asan_link_order=0")
+        return self.kiv(*args, env=env, **options)
 
 
 class Remove(DirectoryTest):
@@ -179,6 +187,23 @@ class Remove(DirectoryTest):
                             for dn, lines in before.items() if dn[4:] not in gone}
                 self.assertEqual(entries(self.server.dump()), expected)
 
+    def test_add_then_rm_over_ssl(self):
+        self.start_server("")
+        added = self.run_kiv("kivhost", "add", "-a", "cn=admin,o=corp", "-r", "o=corp", "-w", WS,
+                             "-S", "127.0.0.1:%d" % self.server.ldap_port, "-l",
+                             str(self.server.ldaps_port), fast=True)
+        self.assertEqual(added.returncode, 0, added.stdout)
+        before = entries(self.server.dump())
+        self.box.run(["sh", "-c", 'for f; do echo x > "$f"; done; /etc/init.d/nscd start; '
+                      ': > /var/log/kiv-initscripts.log', "sh", *LOCAL_FILES[2:]])
+        result = self.run_kiv("kivhost", "rm")
+        self.assertEqual((result.returncode, result.stdout, result.stderr), (
+            0, W + C + DONE, "Stopping the service 'kivcd'...done.\nStopping the service "
+            "'nscd'...done.\nStarting the service 'nscd'... Done.\n"))
+        self.assertHost(True)
+        del before["dn: " + ws_dn("kivhost")], before["dn: " + CONFIG_DN]
+        self.assertEqual(entries(self.server.dump()), before)
+
     def test_over_ssl_with_the_stored_certificate_only(self):
         other = make_certificate(tempfile.mkdtemp(dir=self._state.name), cn="other")[0]
         for certificate, code in ((None, 0), (other, ALREADY_REPORTED_STATUS)):
@@ -204,9 +229,74 @@ class Remove(DirectoryTest):
         """After a successful rm the daemons are stopped and the local files
         gone; after a failed one both are untouched."""
         self.assertEqual(self.box.init_calls(), STOPPED if removed else [])
-        left = self.box.run(["sh", "-c", 'for f; do [ ! -e "$f" ] || echo "$f"; done', "sh",
-                             *LOCAL_FILES]).stdout.split()
-        self.assertEqual(left, [] if removed else LOCAL_FILES)
+        self.assertEqual(self.files_left(LOCAL_FILES), [] if removed else LOCAL_FILES)
+
+
+OLD_FILES = ["/etc/vrd.conf", "/var/vrdqup/.user_info", "/var/vrdqup/.group_info",
+             "/var/vrdqup/.refresh_info"]
+OLD_BASE, OLD_SERVER = "t3v.qup.base-name=corp\n", "t3v.vrd.preferred-server=127.0.0.1\n"
+OLD_TUNING = "t3v.qup.num-threads=9\nt3v.qup.create-home=no\nt3v.qup.user-hash-size=401\n"
+NO_BASE = ("Upgrade failed. Unable to read the base-name from /etc/vrd.conf file.\n"
+           "Please check whether it is configured already or not.\n")
+UPGRADED = [("num-threads", "9"), ("create-home", "no"), ("user-hash-size", "401"),
+            ("group-hash-size", "211"), ("base-name", "o=corp"), ("preferred-server", "127.0.0.1")]
+RESTARTED = ["kivcd stop", "nscd stop", "kivcd start", "nscd start"]
+
+# name, old file, tree, standard input, exit, stdout start and end
+UPGRADE_CASES = [
+    ("objects found and reused", OLD_BASE + OLD_SERVER + OLD_TUNING, config(WS2, WS) + ws("kivhost"),
+     None, 0, "", "Upgrade done successfully.\n"),
+    ("server asked for", OLD_BASE + OLD_TUNING, config(WS) + ws("kivhost"), "127.0.0.1\n", 0,
+     "Enter LDAP server:", "Upgrade done successfully.\n"),
+    ("no Workstation object", OLD_BASE + OLD_SERVER, config(WS2, WS), None, 115, "",
+     "Upgrade failed. Unable to read the Unix workstation object, Please check whether KIV is "
+     "already configured or not.\n"),
+    ("no base name", OLD_SERVER, ONE, None, 118, NO_BASE, NO_BASE),
+    ("a base name of dots", "t3v.qup.base-name=..\n", ONE, None, 118, NO_BASE, NO_BASE),
+    ("a base name too long", "t3v.qup.base-name=%sa\n" % ("a." * 400), ONE, None, 118,
+     "The partition root given by t3v.qup.base-name in /etc/vrd.conf is too long\n", NO_BASE),
+]
+
+
+class Upgrade(DirectoryTest):
+    def test_cases(self):
+        for name, old, tree, stdin, code, start, end in UPGRADE_CASES:
+            with self.subTest(name):
+                self.box = Sandbox(tempfile.mkdtemp(dir=self._state.name))
+                before = self.start_server(tree)
+                self.prepare_host(old, OLD_FILES)
+                result = self.run_kiv("kivhost", "upgrade", "-a", "cn=admin,o=corp", "-S",
+                                      "x:%d" % self.server.ldap_port, input=stdin, fast=True)
+                self.assertEqual(result.returncode, code, result.stdout + result.stderr)
+                self.assertTrue(result.stdout.startswith(start) and result.stdout.endswith(end),
+                                result.stdout)
+                self.assertEqual(self.files_left(OLD_FILES), OLD_FILES[:1 if code == 0 else 4])
+                self.assertEqual(self.box.init_calls(),
+                                 RESTARTED + ["kivcd stop", "kivcd start"] if code == 0 else [])
+                store = self.store()
+                self.assertEqual(store and [pair for pair in UPGRADED if pair in store],
+                                 UPGRADED if code == 0 else None)
+                after = entries(self.server.dump())
+                for dn in ("dn: cn=schema", "dn: o=corp", "dn: cn=ombrel,o=corp"):
+                    before.pop(dn), after.pop(dn)
+                self.assertEqual(after, before)
+
+    def test_store_that_cannot_be_saved_keeps_the_old_cache(self):
+        self.start_server(ONE)
+        self.prepare_host(OLD_BASE + OLD_SERVER + OLD_TUNING, OLD_FILES)
+        # The start of kivcd by the join fills /etc before the tuning values are copied.
+        self.box.run(["sh", "-c", "mv /etc/init.d/kivcd /etc/init.d/kivcd.real && printf "
+                      "'#!/bin/sh\\n/etc/init.d/kivcd.real \"$@\"\\n[ $1 != start ] || dd "
+                      "if=/dev/zero of=/etc/filler bs=1k 2>/dev/null\\n' > /etc/init.d/kivcd && "
+                      "chmod 755 /etc/init.d/kivcd"])
+        result = self.run_kiv("kivhost", "upgrade", "-a", "cn=admin,o=corp", "-S",
+                              "x:%d" % self.server.ldap_port, fast=True, etc_size_kb=256)
+        self.assertEqual(result.returncode, ALREADY_REPORTED_STATUS, result.stdout)
+        self.assertTrue(result.stdout.endswith(
+            "Unable to save /etc/kiv.conf: No space left on device\n"), result.stdout)
+        self.assertIn("Unable to save /etc/kiv.conf: No space left on device", self.log_messages())
+        self.assertEqual(self.files_left(OLD_FILES), OLD_FILES)
+        self.assertEqual(self.box.init_calls(), RESTARTED)
 
 
 if __name__ == "__main__":
