@@ -27,4 +27,9 @@ struct LdapMemoryRelease {
 };
 using LdapStringPtr = std::unique_ptr<char, LdapMemoryRelease>;
 
+struct LdapDnRelease {
+  void operator()(LDAPRDN* dn) const { ldap_dnfree(dn); }
+};
+using LdapDnPtr = std::unique_ptr<LDAPRDN, LdapDnRelease>;
+
 #endif  // KIVCONFIG_DIRECTORY_LDAP_OWNERS_H_

@@ -91,16 +91,26 @@ LDAP* openClear() {
   return ldap_init(runSettings.ldapServer->c_str(), runSettings.ldapPort);
 }
 
-// Fills the admin's name in both forms. False after a message when the name
-// cannot be had in UTF-8, since binding with a wrong name would be worse.
+// Fills the admin's name in both forms. False after a message when no usable
+// name was typed or it cannot be had in UTF-8, since binding with a wrong
+// name would be worse.
 bool ensureAdminName() {
   std::vector<char> converted(kNameBufferSize);
   if (!runSettings.adminFdn) {
     fputs(tr("Admin Name:"), stdout);
     fflush(stdout);
     std::string typed;
-    if (readWord(stdin, typed, kNameBufferSize - 1) != WordStatus::kRead ||
-        locs2utfs(converted.data(), typed.c_str(), converted.size()) < 0) {
+    WordStatus status = readWord(stdin, typed, kNameBufferSize - 1);
+    if (status == WordStatus::kEndOfInput) {
+      fputs(tr("Invalid entry\n"), stdout);
+      return false;
+    }
+    if (status == WordStatus::kTooLong) {
+      printf(tr("The name is too long: at most %d bytes are accepted\n"),
+             static_cast<int>(kNameBufferSize - 1));
+      return false;
+    }
+    if (locs2utfs(converted.data(), typed.c_str(), converted.size()) < 0) {
       fputs(tr("Error while converting admin name from local to utf8 format\n"), stdout);
       return false;
     }
@@ -223,8 +233,7 @@ int bindSession(DirectorySession& session, LDAP* handle, const Transport& transp
       return reportRefusedCertificate(transport);
     }
     if (rc != kLdapServerDown) {
-      if (attempts > 0)
-        fputs("\n", stdout);
+      fputs("\n", stdout);
       return bindResult(rc, certificateStored);
     }
     if (!waitForServer(attempts))

@@ -52,12 +52,12 @@ class CommandWords(SandboxTest):
 
 class Prompts(SandboxTest):
     def test_add_asks_for_the_missing_names(self):
-        result = self.kiv("add", "-a", "cn=admin,o=corp", input="  \n\n o=corp\nou=ws,o=corp\n")
+        result = self.kiv("add", "-S", "127.0.0.1", input="  \n\n o=corp\nou=ws,o=corp\n")
         self.assertTrue(result.stdout.startswith(
             "Enter KIV partition root:Enter workstation context:"), result.stdout)
 
     def test_add_with_both_names_asks_nothing(self):
-        result = self.kiv("add", "-r", "o=corp", "-w", "ou=ws,o=corp", input="")
+        result = self.kiv("add", "-r", "o=corp", "-w", "ou=ws,o=corp", "-S", "127.0.0.1", input="")
         self.assertNotIn("Enter", result.stdout)
 
     def test_end_of_input_at_a_prompt(self):

@@ -64,7 +64,7 @@ class FreshServer(SchemaTest):
         # The real pauses run here, once per file applied.
         first = self.update_schema(pause=True)
         self.assertEqual(first.returncode, 0, first.stdout + first.stderr)
-        self.assertEqual(first.stdout, "connected\n" + MAPPINGS + EXTENDED + ID_EXTENDED + INDICES)
+        self.assertEqual(first.stdout, "\nconnected\n" + MAPPINGS + EXTENDED + ID_EXTENDED + INDICES)
         for name in ("qupPosixConfig", "qupPosixWorkstation", "qupPosixUidNumberInfo",
                      "qupPosixGidNumberInfo"):
             self.assertEqual(len(self.class_definitions(name)), 1, name)
@@ -78,7 +78,7 @@ class FreshServer(SchemaTest):
 
         second = self.update_schema()
         self.assertEqual(second.returncode, 0, second.stdout)
-        self.assertEqual(second.stdout, "connected\n" + ALREADY + ID_ALREADY + INDICES_EXIST)
+        self.assertEqual(second.stdout, "\nconnected\n" + ALREADY + ID_ALREADY + INDICES_EXIST)
 
     def test_extended_schema_takes_the_account_objects(self):
         self.assertEqual(self.update_schema().returncode, 0)
@@ -137,7 +137,7 @@ homeDirectory: /home/user
     def test_upgrade_considers_only_the_unique_id_schema(self):
         result = self.update_schema(upgrade=1)
         self.assertEqual(result.returncode, 0, result.stdout)
-        self.assertEqual(result.stdout, "connected\n" + MAPPINGS + ID_EXTENDED + INDICES)
+        self.assertEqual(result.stdout, "\nconnected\n" + MAPPINGS + ID_EXTENDED + INDICES)
         self.assertEqual(self.class_definitions("qupPosixConfig"), [])
 
     def test_missing_schema_files(self):

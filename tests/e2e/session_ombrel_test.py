@@ -79,7 +79,7 @@ class ClearTextRefused(OmbrelSessionTest):
         refused = self.probe()
         self.assertEqual(refused.returncode, ALREADY_REPORTED_STATUS)
         self.assertEqual(refused.stdout,
-                         "The LDAP server currently does not allow cleartext passwords.\n"
+                         "\nThe LDAP server currently does not allow cleartext passwords.\n"
                          "Please enable \"Allow cleartext password\" for the LDAP Group object "
                          "or use SSL connection and retry the operation.\n")
         secure = self.probe("-l", str(self.server.ldaps_port))

@@ -58,7 +58,7 @@ class FetchCertificate(SlapdTest):
     def test_first_use_stores_the_servers_certificate(self):
         result = self.fetch()
         self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
-        self.assertEqual(result.stdout, "Certicate file updated sucessfully\n")
+        self.assertEqual(result.stdout, "\nCerticate file updated sucessfully\n")
         self.assertEqual(self.read_bytes(CERT_FILE), self.slapd.cert_der_bytes)
         mode = self.box.run(["stat", "-c", "%a %F", CERT_FILE]).stdout.strip()
         self.assertEqual(mode, "644 regular file")
@@ -101,11 +101,11 @@ class FetchCertificate(SlapdTest):
     def test_bind_failures_are_reported_once(self):
         wrong = self.fetch(password="wrong")
         self.assertEqual(wrong.returncode, ALREADY_REPORTED_STATUS)
-        self.assertEqual(wrong.stdout, "Error:%s Invalid credentials\n" % ADMIN)
+        self.assertEqual(wrong.stdout, "\nError:%s Invalid credentials\n" % ADMIN)
         self.kiv("set", "admin-fdn=not a dn")
         bad_dn = self.fetch()
         self.assertEqual(bad_dn.returncode, ALREADY_REPORTED_STATUS)
-        self.assertEqual(bad_dn.stdout, 'Invalid LDAP DN syntax "not a dn"\n')
+        self.assertEqual(bad_dn.stdout, '\nInvalid LDAP DN syntax "not a dn"\n')
         self.assertFalse(self.box.exists(CERT_FILE))
 
     def test_password_prompt_on_the_terminal(self):
