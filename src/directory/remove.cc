@@ -8,13 +8,13 @@
 #include <string>
 #include <vector>
 
-#include "base/ldap_error.h"
 #include "base/messages.h"
 #include "base/result_codes.h"
 #include "base/run_settings.h"
 #include "config/store_reader.h"
 #include "directory/dn_text.h"
 #include "directory/host_objects.h"
+#include "directory/progress.h"
 #include "directory/session.h"
 #include "host/local_files.h"
 #include "host/services.h"
@@ -50,7 +50,7 @@ int findAnyWorkstation(DirectoryRequests& directory, const std::string& context,
 int deleteFromContext(DirectoryRequests& directory, const std::string& objectDn,
                       const std::string& context, const std::string& anyFilter,
                       const std::string& configDn) {
-  int rc = deleteWithProgress(directory, tr("Deleting the Unix Workstation object..."), objectDn);
+  int rc = deleteWithProgress(directory, "Deleting the Unix Workstation object...", objectDn);
   if (rc != 0)
     return rc;
   bool othersLeft = false;
@@ -145,7 +145,7 @@ int removeHostObjects(DirectoryRequests& directory) {
   rc = findAnyWorkstation(directory, contexts.front(), anyFilter, othersLeft);
   if (rc != 0 || othersLeft)
     return rc;
-  return deleteWithProgress(directory, tr("Deleting the Config object..."), configDn);
+  return deleteWithProgress(directory, "Deleting the Config object...", configDn);
 }
 
 int deconfigure() {
