@@ -2,6 +2,7 @@
 store, the daemons and the local files."""
 
 import base64
+import collections
 import os
 import pathlib
 import re
@@ -79,19 +80,17 @@ ONE = config(WS) + ws("kivhost")
 TWO_HOSTS = ONE + ws("other")
 CORVEX_TREE = config(WS, **CORVEX) + ws("kivhost", **CORVEX) + ws("other", **CORVEX)
 
-def case(name, tree, code, stdout, gone=(), withdrawn=(), host="kivhost", args=(), store={},
-         fail=()):
-    """One rm: its exit status and stdout, the DNs it deletes and the contexts
-    it withdraws."""
-    return dict(name=name, tree=tree, code=code, stdout=stdout, gone=gone, withdrawn=withdrawn,
-                host=host, args=args, store=store, fail=fail)
+# One rm: its exit status and stdout, the DNs it deletes and the contexts it
+# withdraws, on a host named host with the store changes given.
+case = collections.namedtuple("case", "name tree code stdout gone withdrawn host args store fail",
+                              defaults=((), (), "kivhost", (), {}, ()))
 
 
 BOTH = [ws_dn("kivhost"), CONFIG_DN]
 RM_CASES = [
-    case("last host", ONE, 0, B + W + C + DONE, BOTH),
     case("first of two hosts", TWO_HOSTS, 0, B + W + DONE, [ws_dn("kivhost")]),
-    case("two contexts", config(WS, WS2) + ws("kivhost"), 0, B + W + DONE, [ws_dn("kivhost")], [WS]),
+    case("two contexts", config(WS, WS2) + ws("kivhost"), 0, B + W + DONE, [ws_dn("kivhost")],
+         [WS]),
     case("object outside the listed context", config(WS) + ws("kivhost", WS2), 0, B + C + DONE,
          [CONFIG_DN]),
     case("a listed context is gone", config("ou=gone,o=corp", WS) + ws("kivhost"), 32,
@@ -135,7 +134,8 @@ class DirectoryTest(SandboxTest):
         directory = tempfile.mkdtemp(dir=self._state.name)
         ldif = "%s\ndn: %s\nobjectClass: organizationalUnit\nou: ws2\n\n%s%s" % (
             DEFAULT_TREE, WS2, schema_record(), tree)
-        self.server = OmbrelServer(directory, ldif=ldif, extra_args=[a for rule in fail for a in ("--fail", rule)])
+        self.server = OmbrelServer(directory, ldif=ldif,
+                                   extra_args=[a for rule in fail for a in ("--fail", rule)])
         self.server.start()
         self.addCleanup(self.server.stop)
         return entries(self.server.dump())
@@ -165,23 +165,23 @@ class DirectoryTest(SandboxTest):
 class Remove(DirectoryTest):
     def test_cases(self):
         for c in RM_CASES:
-            with self.subTest(c["name"]):
+            with self.subTest(c.name):
                 self.box = Sandbox(tempfile.mkdtemp(dir=self._state.name))
-                before = self.start_server(c["tree"], c["fail"])
+                before = self.start_server(c.tree, c.fail)
                 port = str(self.server.ldap_port)
-                self.prepare_host(store_text(port, **c["store"]))
+                self.prepare_host(store_text(port, **c.store))
                 log_size = len(self.server.log_text())
-                result = self.run_kiv(c["host"], "rm",
-                                      *[a.replace("{port}", port) for a in c["args"]])
+                result = self.run_kiv(c.host, "rm",
+                                      *[a.replace("{port}", port) for a in c.args])
                 bound = "bind" in self.server.log_text()[log_size:]
-                self.assertEqual((result.returncode, result.stdout), (c["code"], c["stdout"]),
+                self.assertEqual((result.returncode, result.stdout), (c.code, c.stdout),
                                  result.stderr)
                 # A store without the connection's values fails before any bind.
-                self.assertEqual(bound, c["stdout"] != NOT_CONFIGURED)
-                self.assertHost(c["code"] == 0)
+                self.assertEqual(bound, c.stdout != NOT_CONFIGURED)
+                self.assertHost(c.code == 0)
                 expected = {dn: [line for line in lines if dn[4:] != CONFIG_DN
-                                 or line.split(": ", 1)[-1] not in c["withdrawn"]]
-                            for dn, lines in before.items() if dn[4:] not in c["gone"]}
+                                 or line.split(": ", 1)[-1] not in c.withdrawn]
+                            for dn, lines in before.items() if dn[4:] not in c.gone}
                 self.assertEqual(entries(self.server.dump()), expected)
 
     def test_add_then_rm_over_ssl(self):
@@ -198,29 +198,23 @@ class Remove(DirectoryTest):
             0, B + W + C + DONE, "Stopping the service 'kivcd'...done.\nStopping the service "
             "'nscd'...done.\nStarting the service 'nscd'... Done.\n"))
         self.assertHost(True)
+        self.assertNotIn("Configuring to non SSL connection", self.log_messages())
         del before["dn: " + ws_dn("kivhost")], before["dn: " + CONFIG_DN]
         self.assertEqual(entries(self.server.dump()), before)
 
-    def test_over_ssl_with_the_stored_certificate_only(self):
+    def test_another_certificate_is_refused(self):
+        before = self.start_server(ONE)
+        self.prepare_host(store_text(str(self.server.ldap_port),
+                                     **{"ldap-ssl-port": self.server.ldaps_port}))
         other = make_certificate(tempfile.mkdtemp(dir=self._state.name), cn="other")[0]
-        for certificate, code in ((None, 0), (other, ALREADY_REPORTED_STATUS)):
-            with self.subTest(certificate=certificate):
-                self.box = Sandbox(tempfile.mkdtemp(dir=self._state.name))
-                before = self.start_server(ONE)
-                self.prepare_host(store_text(str(self.server.ldap_port),
-                                             **{"ldap-ssl-port": self.server.ldaps_port}))
-                pem = pathlib.Path(certificate or self.server.cert_pem_path).read_text()
-                self.box.run(["sh", "-c", 'base64 -d > "$0"', CERT],
-                             input=base64.b64encode(ssl.PEM_cert_to_DER_cert(pem)).decode())
-                result = self.run_kiv("kivhost", "rm")
-                self.assertEqual(result.returncode, code, result.stdout)
-                if code != 0:
-                    self.assertTrue(result.stdout.startswith(
-                        'The certificate of the LDAP server "127.0.0.1" does not match'))
-                self.assertNotIn("Configuring to non SSL connection", self.log_messages())
-                self.assertHost(code == 0)
-                if code != 0:
-                    self.assertEqual(entries(self.server.dump()), before)
+        der = ssl.PEM_cert_to_DER_cert(pathlib.Path(other).read_text())
+        self.box.run(["sh", "-c", 'base64 -d > "$0"', CERT], input=base64.b64encode(der).decode())
+        result = self.run_kiv("kivhost", "rm")
+        self.assertEqual(result.returncode, ALREADY_REPORTED_STATUS)
+        self.assertTrue(result.stdout.startswith(
+            'The certificate of the LDAP server "127.0.0.1" does not match'), result.stdout)
+        self.assertHost(False)
+        self.assertEqual(entries(self.server.dump()), before)
 
     def assertHost(self, removed):
         """After a successful rm the daemons are stopped and the local files
@@ -241,8 +235,8 @@ RESTARTED = ["kivcd stop", "nscd stop", "kivcd start", "nscd start"]
 
 # name, old file, tree, standard input, exit, stdout start and end
 UPGRADE_CASES = [
-    ("objects found and reused", OLD_BASE + OLD_SERVER + OLD_TUNING, config(WS2, WS) + ws("kivhost"),
-     None, 0, "", "Upgrade done successfully.\n"),
+    ("objects found and reused", OLD_BASE + OLD_SERVER + OLD_TUNING,
+     config(WS2, WS) + ws("kivhost"), None, 0, "", "Upgrade done successfully.\n"),
     ("server asked for", OLD_BASE + OLD_TUNING, config(WS) + ws("kivhost"), "127.0.0.1\n", 0,
      "Enter LDAP server:", "Upgrade done successfully.\n"),
     ("no Workstation object", OLD_BASE + OLD_SERVER, config(WS2, WS), None, 115, "",
@@ -284,8 +278,8 @@ class Upgrade(DirectoryTest):
         # The start of kivcd by the join fills /etc before the tuning values are copied.
         hook = ('#!/bin/sh\n/etc/init.d/real/kivcd "$@"\n'
                 '[ "$1" != start ] || dd if=/dev/zero of=/etc/filler bs=1k 2>/dev/null\n')
-        self.box.run(["sh", "-c", 'mkdir /etc/init.d/real && mv /etc/init.d/kivcd /etc/init.d/real '
-                      '&& cat > /etc/init.d/kivcd && chmod 755 /etc/init.d/kivcd'], input=hook)
+        self.box.run(["sh", "-c", "mkdir /etc/init.d/real && mv /etc/init.d/kivcd /etc/init.d/real"
+                      " && cat > /etc/init.d/kivcd && chmod 755 /etc/init.d/kivcd"], input=hook)
         result = self.run_kiv("kivhost", "upgrade", "-a", "cn=admin,o=corp", "-S",
                               "x:%d" % self.server.ldap_port, fast=True, etc_size_kb=256)
         self.assertEqual(result.returncode, ALREADY_REPORTED_STATUS, result.stdout)
@@ -294,6 +288,7 @@ class Upgrade(DirectoryTest):
         self.assertIn("Unable to save /etc/kiv.conf: No space left on device", self.log_messages())
         self.assertEqual(self.files_left(OLD_FILES), OLD_FILES)
         self.assertEqual(self.box.init_calls(), RESTARTED)
+        self.assertIn(("num-threads", "5"), self.store())
 
 
 if __name__ == "__main__":
