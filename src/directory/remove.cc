@@ -22,16 +22,13 @@
 
 namespace {
 
-// Deletes `dn` behind a progress line completed by "done." or the LDAP text.
-int deleteWithProgress(DirectoryRequests& directory, const char* progress, const std::string& dn) {
-  fputs(progress, stdout);
-  fflush(stdout);
+// Deletes `dn` behind the progress line `action`.
+int deleteWithProgress(DirectoryRequests& directory, const char* action, const std::string& dn) {
+  announce(action);
   int rc = directory.remove(dn);
-  if (rc != 0) {
-    printf("%s\n", ldapErrorText(rc));
-    return rc;
-  }
-  fputs(tr("done.\n"), stdout);
+  if (rc != 0)
+    return reportFailure(rc);
+  reportDone();
   return 0;
 }
 
