@@ -191,7 +191,7 @@ int takeModifyOperation(RecordState* state, LdifLine* line) {
 }
 
 // Handles one logical line. Returns 0, 89 (the record stops) or -6025.
-int takeLine(RecordState* state, char* text, bool firstRecord) {
+int takeLine(RecordState* state, const char* text, bool firstRecord) {
   ++state->lineNumber;
   if (state->expectSeparator && strcmp(text, "-") == 0) {
     state->expectSeparator = false;

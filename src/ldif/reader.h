@@ -80,7 +80,7 @@ char* nextLdifLine(char** cursor);
 // either null (absent value: only white space after the colon) or holds
 // *length bytes followed by a NUL. Both are ber_memalloc memory that the
 // caller releases (BerText). The line itself is not modified.
-int parseLdifLine(char* line, char** type, char** value, ber_len_t* length);
+int parseLdifLine(const char* line, char** type, char** value, ber_len_t* length);
 
 // Unit tests make the record buffer's growth fail through this hook; nullptr
 // restores realloc.
