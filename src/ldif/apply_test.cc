@@ -276,7 +276,7 @@ TEST(ApplyLdifFile, RunningOutOfMemoryFails) {
   setLdifRecordRealloc(failingRealloc);
   ApplyRun run = applyText("dn: o=a\ncn: x\n", &directory);
   setLdifRecordRealloc(nullptr);
-  EXPECT_EQ(run.result, -6025);
+  EXPECT_EQ(run.result, kLdifOutOfMemory);
   EXPECT_TRUE(directory.requests.empty());
 }
 

@@ -19,6 +19,8 @@
 #include <cstdio>
 #include <memory>
 
+#include "base/result_codes.h"
+
 // Folding marker: a folded line end and the white space opening the
 // continuation line are overwritten with it; parseLdifLine drops it from
 // values, types keep it.
@@ -26,9 +28,6 @@ inline constexpr char kLdifFoldMarker = '\x01';
 
 // Size of one read of a physical line, its terminating NUL included.
 inline constexpr size_t kLdifPieceSize = 4096;
-
-// Result code of a reader or processor that ran out of memory.
-inline constexpr int kLdifOutOfMemory = -6025;
 
 struct FreeDeleter {
   void operator()(void* block) const { free(block); }
