@@ -3,10 +3,13 @@ Ombrel-compatible test server, the resulting tree compared with the one
 expected."""
 
 import os
+import subprocess
 import tempfile
+import time
 import unittest
 
-from ldif_support import OmbrelServer, parse_tree, run_ldif_apply, write_file
+from ldif_support import (ADMIN, LDIF_APPLY, PASSWORD, OmbrelServer, parse_tree, run_ldif_apply,
+                          write_file)
 
 CHANGES = """version: 1
 
@@ -164,6 +167,30 @@ class LdifApplyTest(unittest.TestCase):
         self.assertEqual(run.stdout, "result: 89\n")
         self.assertEqual(run.stderr, 'kivconfig: invalid format (line 4) entry: "uid=gus,o=corp"\n')
         self.assertIn("uid=fay,o=corp", parse_tree(self.server.dump()))
+
+    def test_a_server_that_dies_ends_the_run_with_81(self):
+        # The changes come through a pipe, so that the server is killed after
+        # the first record is in and before the second is read. Opened for
+        # reading and writing, the pipe lets neither side wait for the other.
+        changes = os.path.join(self.dir, "changes.ldif")
+        os.mkfifo(changes)
+        pipe = os.open(changes, os.O_RDWR)
+        self.addCleanup(os.close, pipe)
+        run = subprocess.Popen([LDIF_APPLY, self.server.uri(), ADMIN, PASSWORD, changes],
+                               env=self.server.client_env(), stdout=subprocess.PIPE,
+                               stderr=subprocess.PIPE, text=True)
+        self.addCleanup(run.kill)
+        os.write(pipe, b"dn: uid=hana,o=corp\nchangetype: add\nobjectClass: person\n"
+                       b"cn: hana\nsn: h\n\n")
+        deadline = time.monotonic() + 30
+        while "uid=hana,o=corp" not in parse_tree(self.server.dump()):
+            self.assertTrue(run.poll() is None and time.monotonic() < deadline)
+            time.sleep(0.02)
+        self.server.kill()
+        os.write(pipe, b"dn: uid=ines,o=corp\nchangetype: add\nobjectClass: person\n"
+                       b"cn: ines\nsn: i\n\n")
+        stdout, stderr = run.communicate(timeout=60)
+        self.assertEqual((run.returncode, stdout), (1, "result: 81\n"), stderr)
 
     def test_missing_file(self):
         run = run_ldif_apply(self.server, os.path.join(self.dir, "absent.ldif"))
