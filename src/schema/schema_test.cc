@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <fstream>
+#include <iterator>
 #include <sstream>
 #include <string>
 #include <utility>
