@@ -21,6 +21,7 @@ changetype: add
 objectClass: inetOrgPerson
 uid: ann
 cn: Ann
+# a comment between attribute lines
 sn:: QsOkY2tlcg==
 mail: ann@corp.example
 telephoneNumber: +1 555 0100
