@@ -50,7 +50,6 @@ const std::pair<std::string, std::string> kMessages[] = {
     {"indexExists", "uidNumber and gidNumber attribute indices already exist in the LDAP server\n"},
 };
 
-constexpr const char* kPamAttribute = "qupPosixPAMServiceExcludeList";
 constexpr const char* kEverything =
     "qupPosixConfig qupPosixWorkstation qupPosixPAMServiceExcludeList qupPosixUidNumberInfo "
     "qupPosixGidNumberInfo";
@@ -116,10 +115,10 @@ class SchemaTest : public ::testing::Test {
           directory_.reply(prefix, std::stoi(word.substr(equals + 1)));
       }
     }
-    DirectoryEntry schema{"cn=schema", {{"objectClasses", {}}}};
+    DirectoryEntry schema{"cn=schema", {{"OBJECTCLASSES", {}}}};
     std::istringstream names(present);
     for (std::string name; names >> name;) {
-      if (name == kPamAttribute)
+      if (name.starts_with("qupPosixPAM"))
         directory_.schemaNames[SchemaElementKind::kAttributeType] = {"cn", name};
       else
         schema.attributes[0].values.push_back("( 1.1 NAME '" + name + "' SUP top )");
@@ -203,7 +202,17 @@ TEST_F(SchemaTest, UpdateSchema) {
        "qupPosixGidNumberInfo",
        "kivid=20", "", 0, "unmap refresh classes classes attributes classes kivid",
        "unmapped already idAlready", 0, ""},
-      // A schema that cannot be searched counts as not extended.
+      // Class names count inside longer ones, with their case; attribute
+      // types only by their whole name.
+      {add, 0, "qupPosixConfigOld qupPosixWorkstation qupPosixPAMServiceExcludeListOld", "", "", 0,
+       "unmap refresh classes classes attributes kiv classes kivid", "unmapped extended idExtended",
+       2, ""},
+      {add, 0, "qupposixconfig", "", "", 0, "unmap refresh classes kiv classes kivid",
+       "unmapped extended idExtended", 2, ""},
+      // A schema that cannot be read counts as not extended.
+      {add, 0, kEverything, "attributes=1", "", 0,
+       "unmap refresh classes classes attributes kiv classes classes",
+       "unmapped extended idAlready", 1, ""},
       {add, 0, kEverything, "classes=1", "", 0, "unmap refresh classes kiv classes kivid",
        "unmapped extended idExtended", 2, ""},
       {add, 8.6f, "", "", "kiv", kSchemaFileMissing, "unmap refresh dsaName index complete",
@@ -227,27 +236,6 @@ TEST_F(SchemaTest, UpdateSchema) {
     EXPECT_EQ(pauses.size(), c.pauses);
     EXPECT_TRUE(logged(c.logged));
   }
-}
-
-// Class names count anywhere in a definition, case-sensitively; attribute
-// types only by their first name.
-TEST_F(SchemaTest, PresenceTests) {
-  directory_.reply(
-      "search cn=schema", 0,
-      {{"cn=schema",
-        {{"attributeTypes", {"( 1 NAME 'qupPosixConfig' )"}},
-         {"OBJECTCLASSES",
-          {"( 2 NAME 'other' MAY qupPosixWorkstation )", "( 3 NAME 'qupPosixConfigExtra' )"}}}}});
-  directory_.schemaNames[SchemaElementKind::kAttributeType] = {"uid", kPamAttribute};
-  EXPECT_EQ(schemaHasObjectClass(directory_, "qupPosixWorkstation"), 0);
-  EXPECT_EQ(schemaHasObjectClass(directory_, "qupPosixConfig"), 0);
-  EXPECT_EQ(schemaHasObjectClass(directory_, "qupposixconfig"), kSchemaNameAbsent);
-  EXPECT_EQ(schemaHasObjectClass(directory_, "qupPosixUidNumberInfo"), kSchemaNameAbsent);
-  EXPECT_EQ(schemaHasElementName(directory_, SchemaElementKind::kAttributeType, kPamAttribute), 0);
-  EXPECT_EQ(schemaHasElementName(directory_, SchemaElementKind::kAttributeType, "qupPosixPAM"), 1);
-  serve("", "classes=1 attributes=1");
-  EXPECT_EQ(schemaHasObjectClass(directory_, "qupPosixConfig"), kCannotReadSchema);
-  EXPECT_EQ(schemaHasElementName(directory_, SchemaElementKind::kAttributeType, "cn"), 1);
 }
 
 int addIndices(DirectoryRequests& directory) {
