@@ -155,14 +155,6 @@ TEST(ApplyLdifFile, ResultsOfTheDirectory) {
   }
 }
 
-TEST(ApplyLdifFile, FileThatCannotBeOpened) {
-  RecordingDirectory directory;
-  testing::internal::CaptureStderr();
-  EXPECT_EQ(applyLdifFile("/nonexistent/file.ldif", directory), 1);
-  EXPECT_EQ(testing::internal::GetCapturedStderr(),
-            "/nonexistent/file.ldif: No such file or directory\n");
-}
-
 void* failingRealloc(void*, size_t) {
   return nullptr;
 }
