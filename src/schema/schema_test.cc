@@ -108,8 +108,10 @@ class SchemaTest : public ::testing::Test {
 
   // A directory whose schema holds the space-separated `present` names and
   // whose root entry names the server entry when `serverEntryName`. The
-  // requests named in `answers` ("kiv=20 index=50") answer those codes.
+  // requests named in `answers` ("kiv=20 index=50") answer those codes. The
+  // log starts empty.
   void serve(const std::string& present, const std::string& answers, bool serverEntryName = true) {
+    unlink(logFile_.c_str());
     directory_ = RecordingDirectory{};
     std::istringstream words(answers);
     for (std::string word; words >> word;) {
@@ -290,6 +292,7 @@ TEST_F(SchemaTest, ReadServerParameter) {
        "Getting ther LDAP Server parameter failed: No such object"},
   };
   for (const Case& c : cases) {
+    unlink(logFile_.c_str());
     directory_ = RecordingDirectory{};
     std::vector<DirectoryEntry> root;
     if (c.attribute != nullptr)
