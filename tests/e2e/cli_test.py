@@ -18,11 +18,11 @@ class CommandWords(SandboxTest):
 
     def test_help_words_and_rejected_lines(self):
         # One sandbox call tries every line; each prints its status after it.
-        lines = [[], ["--h"], ["-?"], ["--help"], ["-h"], ["frobnicate"], ["add", "rm"],
+        lines = [[], ["--h"], ["--he"], ["-?"], ["--help"], ["-h"], ["frobnicate"], ["add", "rm"],
                  ["get", "set"], ["add", "-r", "add"], ["add", "-k"], ["simple_add", "-o"],
-                 ["simple_add", "-a", "x"], ["add", "-x"], ["set"], ["get", "a=1"],
-                 ["get", "help", "a=1"]]
-        expected = [1, 0, 0, 0, 1, 1, 1, 1, 1, 1, 0, 0, 0, 1, 0, 1]
+                 ["simple_add", "-a", "x"], ["add", "-x"], ["add", "-r"], ["set"],
+                 ["set", "-sa=1"], ["set", "a=1", "b"], ["get", "a=1"], ["get", "help", "a=1"]]
+        expected = [1, 0, 0, 0, 0, 1, 1, 1, 1, 1, 1, 0, 0, 0, 0, 1, 1, 1, 0, 1]
         for words, status in zip(lines, expected):
             with self.subTest(words=words):
                 self.assertUsage(self.kiv(*words), status)

@@ -112,11 +112,11 @@ RM_CASES = [
     case("failed Config search", ONE, 51, B + "Error:Server is busy\n", fail=["search:o=corp:51"]),
     case("failed Workstation search", ONE, 51, B + "Error:Server is busy\n",
          fail=["search:" + WS + ":51"]),
-    case("failed Workstation delete", ONE, 50, B + "Deleting the Unix Workstation object..."
+    case("failed Workstation delete", ONE, 50, B + "Deleting the Unix Workstation object...\n"
          "Insufficient access\nError:Insufficient access\n", fail=["delete:" + BOTH[0] + ":50"]),
     case("failed withdrawal", ONE, 53, B + W + "Error:Server is unwilling to perform\n", BOTH[:1],
          fail=["modify:" + CONFIG_DN + ":53"]),
-    case("failed Config delete", ONE, 66, B + W + "Deleting the Config object...Operation not "
+    case("failed Config delete", ONE, 66, B + W + "Deleting the Config object...\nOperation not "
          "allowed on non-leaf\nError:Operation not allowed on non-leaf\n", BOTH[:1], [WS],
          fail=["delete:" + CONFIG_DN + ":66"]),
 ] + [case("store without " + key, ONE, 140, NOT_CONFIGURED, store={key: None})
