@@ -82,7 +82,7 @@ const Case kCases[] = {
      {kWs},
      {{own(kWs), 0}},
      0,
-     {own(kWs), "delete " + kMe, any(kWs), withdraw("UNIX:Workstation Contexts", kWs), any(kWs),
+     {own(kWs), "delete " + kMe, any(kWs), withdraw("WorkstationContexts", kWs), any(kWs),
       "delete " + kConfig},
      kWsDeleted + kConfigDeleted},
     {"the Workstation object cannot be deleted",
