@@ -54,6 +54,40 @@ TEST_F(OptionsTest, ServerAndPorts) {
   EXPECT_EQ(runSettings.ldapPort, 389);
 }
 
+TEST_F(OptionsTest, ServerNameIsCheckedWithoutItsPort) {
+  struct {
+    const char* argument;
+    const char* server;  // nullptr: refused
+    uint16_t port;
+  } const cases[] = {
+      {"[::1]:1636", "[::1]", 1636},
+      {"[2001:db8::7]", "[2001:db8::7]", 389},
+      {"dir_1.example:99999", "dir_1.example", 34463},
+      {"dir example:1389", nullptr, 0},
+      {":1389", nullptr, 0},
+      {"", nullptr, 0},
+      {"[::1", nullptr, 0},
+      {"[::1]x:1", nullptr, 0},
+  };
+  for (const auto& c : cases) {
+    runSettings = RunSettings{};
+    CommandLine line{"simple_add", "-S", c.argument, "-r", "o=later"};
+    testing::internal::CaptureStdout();
+    int status = parseSimpleAddOptions(line.argc(), line.argv());
+    std::string printed = testing::internal::GetCapturedStdout();
+    if (c.server != nullptr) {
+      EXPECT_EQ(status, 0) << c.argument;
+      EXPECT_EQ(runSettings.ldapServer.value_or("(none)"), c.server);
+      EXPECT_EQ(runSettings.ldapPort, c.port) << c.argument;
+    } else {
+      EXPECT_EQ(status, 1) << c.argument;
+      EXPECT_FALSE(runSettings.ldapServer.has_value()) << c.argument;
+      EXPECT_FALSE(runSettings.partitionRoot.has_value()) << c.argument;
+      EXPECT_NE(printed.find("is not valid"), std::string::npos) << printed;
+    }
+  }
+}
+
 TEST_F(OptionsTest, RepeatedOptionsReplaceValuesAndCount) {
   CommandLine line{"add", "-r", "o=a", "-r", "o=b", "-ok", "-c", "-z", "-z", "word"};
   ASSERT_EQ(parseOptions(line.argc(), line.argv()), 0);
