@@ -56,8 +56,8 @@ int ldapssl_client_init(const char* trustFile, void* reserved);
 int ldapssl_set_verify_callback(LDAPSSL_VerifyCallback callback);
 
 // Makes a handle for ldaps://host:port (protocol version 3); an IPv6 literal
-// may be given with or without its brackets. `secure` must be 1. Returns NULL when the SSL state is not set up or the handle cannot be
-// made.
+// may be given with or without its brackets. `secure` must be 1. Returns NULL
+// when the SSL state is not set up or the handle cannot be made.
 LDAP* ldapssl_init(const char* host, int port, int secure);
 
 // Releases the SSL state and every trusted certificate. Returns 0.
