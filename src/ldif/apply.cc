@@ -86,6 +86,12 @@ int copyText(const char* value, std::string* copy) {
   return 0;
 }
 
+// Whether the type of `line` is `keyword`, ignoring case.
+template <size_t size>
+bool isType(const LdifField& line, const char (&keyword)[size]) {
+  return line.typeLength == size - 1 && strcasecmp(line.type, keyword) == 0;
+}
+
 int invalidFormat(const RecordState& state) {
   fprintf(stderr, "%s: invalid format (line %d) entry: \"%s\"\n", kNamePrefix, state.lineNumber,
           state.dn.c_str());
@@ -127,7 +133,7 @@ int takeAttributeLine(RecordState* state, const LdifField& line) {
   const char* type = line.type;
   const char* value = line.value;
   if (state->expectNewRdn) {
-    if (strcasecmp(type, "newrdn") != 0) {
+    if (!isType(line, "newrdn")) {
       return expecting(*state, "newrdn", type);
     }
     state->expectNewRdn = false;
@@ -136,7 +142,7 @@ int takeAttributeLine(RecordState* state, const LdifField& line) {
     return copyText(value, &state->newRdn);
   }
   if (state->expectDeleteOldRdn) {
-    if (strcasecmp(type, "deleteoldrdn") != 0) {
+    if (!isType(line, "deleteoldrdn")) {
       return expecting(*state, "deleteoldrdn", type);
     }
     if (value == nullptr) {
@@ -149,7 +155,7 @@ int takeAttributeLine(RecordState* state, const LdifField& line) {
     return 0;
   }
   if (state->expectNewSuperior) {
-    if (strcasecmp(type, "newsuperior") != 0) {
+    if (!isType(line, "newsuperior")) {
       return expecting(*state, "newsuperior", type);
     }
     state->expectNewSuperior = false;
@@ -168,16 +174,15 @@ int takeAttributeLine(RecordState* state, const LdifField& line) {
 // An operation line ("add:", "replace:", "delete:"), or the first attribute
 // line of a record or block that names none, which then replaces.
 int takeModifyOperation(RecordState* state, const LdifField& line) {
-  const char* type = line.type;
   state->expectModifyOperation = false;
   state->expectSeparator = true;
-  if (strcasecmp(type, "add") == 0) {
+  if (isType(line, "add")) {
     state->modifyOperation = LDAP_MOD_ADD;
     return 0;
   }
-  int operation = strcasecmp(type, "replace") == 0  ? LDAP_MOD_REPLACE
-                  : strcasecmp(type, "delete") == 0 ? LDAP_MOD_DELETE
-                                                    : -1;
+  int operation = isType(line, "replace")  ? LDAP_MOD_REPLACE
+                  : isType(line, "delete") ? LDAP_MOD_DELETE
+                                           : -1;
   if (operation < 0) {
     state->modifyOperation = LDAP_MOD_REPLACE;
     return takeAttributeLine(state, line);
@@ -204,16 +209,15 @@ int takeLine(RecordState* state, const LdifLine& text, bool firstRecord) {
   if (text.holdsNul || parseLdifLine(text.text, text.length, &line) != 0) {
     return invalidFormat(*state);
   }
-  const char* type = line.type;
   const char* value = line.value;
   if (!state->haveDn) {
-    if (firstRecord && state->lineNumber == 1 && strcasecmp(type, "version") == 0) {
+    if (firstRecord && state->lineNumber == 1 && isType(line, "version")) {
       if (line.valueLength == 0 || atoi(value) != 1) {
         fprintf(stderr, "%s: invalid version %s, line %d (ignored)\n", kNamePrefix,
                 value != nullptr ? value : "(null)", 1);
       }
       ++state->versionLines;
-    } else if (strcasecmp(type, "dn") == 0) {
+    } else if (isType(line, "dn")) {
       state->haveDn = true;
       state->expectChangeType = true;
       return copyText(value, &state->dn);
@@ -222,7 +226,7 @@ int takeLine(RecordState* state, const LdifLine& text, bool firstRecord) {
   }
   if (state->expectChangeType) {
     state->expectChangeType = false;
-    if (strcasecmp(type, "changetype") == 0) {
+    if (isType(line, "changetype")) {
       return takeChangeType(state, value);
     }
     return takeModifyOperation(state, line);

@@ -43,11 +43,10 @@ int addModification(LdifModificationList* list, int operation, char* attribute,
 LDAPMod** LdapModArray::build(LdifModificationList& list) {
   const size_t entryCount = list.entries.size();
   try {
-    mods_.assign(entryCount, LDAPMod{});
-    valuePointers_.assign(list.values.size() + entryCount, nullptr);
-    nextValueSlot_.assign(entryCount, 0);
-    modPointers_.clear();
-    modPointers_.reserve(entryCount + 1);
+    mods_.resize(entryCount);
+    valuePointers_.resize(list.values.size() + entryCount);
+    nextValueSlot_.resize(entryCount);
+    modPointers_.resize(entryCount + 1);
   } catch (const std::bad_alloc&) {
     reportOutOfMemory("realloc");
     return nullptr;
@@ -59,14 +58,16 @@ LDAPMod** LdapModArray::build(LdifModificationList& list) {
     LDAPMod& mod = mods_[i];
     mod.mod_op = entry.operation;
     mod.mod_type = entry.attribute;
+    mod.mod_bvalues = nullptr;
     if (entry.valueCount > 0) {
       mod.mod_bvalues = &valuePointers_[slot];
       nextValueSlot_[i] = slot;
-      slot += entry.valueCount + 1;
+      slot += entry.valueCount;
+      valuePointers_[slot++] = nullptr;
     }
-    modPointers_.push_back(&mod);
+    modPointers_[i] = &mod;
   }
-  modPointers_.push_back(nullptr);
+  modPointers_[entryCount] = nullptr;
   for (auto& [index, value] : list.values) {
     valuePointers_[nextValueSlot_[index]++] = &value;
   }
