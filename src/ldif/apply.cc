@@ -1,7 +1,6 @@
 #include "ldif/apply.h"
 
 #include <fcntl.h>
-#include <strings.h>
 #include <unistd.h>
 
 #include <csignal>
@@ -86,10 +85,15 @@ int copyText(const char* value, std::string* copy) {
   return 0;
 }
 
-// Whether the type of `line` is `keyword`, ignoring case.
+// Whether the `length` bytes at `text` are `keyword`, ignoring case.
+template <size_t size>
+bool isKeyword(const char* text, size_t length, const char (&keyword)[size]) {
+  return length == size - 1 && sameTextIgnoringCase(text, keyword, length);
+}
+
 template <size_t size>
 bool isType(const LdifField& line, const char (&keyword)[size]) {
-  return line.typeLength == size - 1 && strcasecmp(line.type, keyword) == 0;
+  return isKeyword(line.type, line.typeLength, keyword);
 }
 
 int invalidFormat(const RecordState& state) {
@@ -104,19 +108,19 @@ int expecting(const RecordState& state, const char* keyword, const char* seen) {
   return kMalformedRecord;
 }
 
-int takeChangeType(RecordState* state, const char* value) {
+int takeChangeType(RecordState* state, const char* value, size_t length) {
   if (value == nullptr) {
     return invalidFormat(*state);
   }
-  if (strcasecmp(value, "modify") == 0) {
+  if (isKeyword(value, length, "modify")) {
     state->newEntry = false;
     state->expectModifyOperation = true;
-  } else if (strcasecmp(value, "add") == 0) {
+  } else if (isKeyword(value, length, "add")) {
     state->newEntry = true;
-  } else if (strcasecmp(value, "modrdn") == 0 || strcasecmp(value, "moddn") == 0 ||
-             strcasecmp(value, "rename") == 0) {
+  } else if (isKeyword(value, length, "modrdn") || isKeyword(value, length, "moddn") ||
+             isKeyword(value, length, "rename")) {
     state->expectNewRdn = true;
-  } else if (strcasecmp(value, "delete") == 0) {
+  } else if (isKeyword(value, length, "delete")) {
     state->gotAll = true;
     state->deleteEntry = true;
   } else {
@@ -206,7 +210,7 @@ int takeLine(RecordState* state, const LdifLine& text, bool firstRecord) {
     return 0;
   }
   LdifField line;
-  if (text.holdsNul || parseLdifLine(text.text, text.length, &line) != 0) {
+  if (text.holdsNul || parseLdifLine(text, &line) != 0) {
     return invalidFormat(*state);
   }
   const char* value = line.value;
@@ -227,7 +231,7 @@ int takeLine(RecordState* state, const LdifLine& text, bool firstRecord) {
   if (state->expectChangeType) {
     state->expectChangeType = false;
     if (isType(line, "changetype")) {
-      return takeChangeType(state, value);
+      return takeChangeType(state, value, line.valueLength);
     }
     return takeModifyOperation(state, line);
   }

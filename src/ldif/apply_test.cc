@@ -69,6 +69,13 @@ TEST(ApplyLdifFile, RecordsBecomeRequests) {
        "",
        ""},
       {"version: 1\n\ndn: o=a\ncn: x\n", {"modify o=a =cn=[x]"}, "", ""},
+      // Bytes of the fold marker's value are dropped from values, folded or
+      // not.
+      {"dn: o=a\ncn: a\x01"
+       "b\nsn: c\x01\n d\n",
+       {"modify o=a =cn=[ab] =sn=[cd]"},
+       "",
+       ""},
       {"version: 2\nreplica: host\ndn: o=b\ncn: x\n\nversion: 1\ndn: o=c\ncn: y\n",
        {"modify o=b =cn=[x]", "modify o=c =cn=[y]"},
        "",

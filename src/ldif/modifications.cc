@@ -1,7 +1,5 @@
 #include "ldif/modifications.h"
 
-#include <strings.h>
-
 #include <cerrno>
 #include <cstdio>
 #include <new>
@@ -20,7 +18,7 @@ int addModification(LdifModificationList* list, int operation, char* attribute,
   while (index < list->entries.size()) {
     const LdifModification& candidate = list->entries[index];
     if (candidate.operation == combined && candidate.attributeLength == attributeLength &&
-        strcasecmp(candidate.attribute, attribute) == 0) {
+        sameTextIgnoringCase(candidate.attribute, attribute, attributeLength)) {
       break;
     }
     ++index;

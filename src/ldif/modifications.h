@@ -36,6 +36,20 @@ struct LdifModificationList {
   }
 };
 
+// Whether the `length` bytes at `a` and at `b` are the same text, ignoring
+// the case of ASCII letters, the only letters of attribute names and
+// keywords.
+inline bool sameTextIgnoringCase(const char* a, const char* b, size_t length) {
+  for (size_t i = 0; i < length; ++i) {
+    unsigned char x = static_cast<unsigned char>(a[i]);
+    unsigned char y = static_cast<unsigned char>(b[i]);
+    if (x != y && ((x | 0x20) != (y | 0x20) || (x | 0x20) < 'a' || (x | 0x20) > 'z')) {
+      return false;
+    }
+  }
+  return true;
+}
+
 // Prints `call`'s failure for lack of memory, as perror does.
 void reportOutOfMemory(const char* call);
 

@@ -75,6 +75,9 @@ LdifReadResult fill(LdifInput* input) {
     input->seenNul = true;
     input->nul = static_cast<size_t>(nul - input->buffer.get());
   }
+  if (!input->seenMarkerByte) {
+    input->seenMarkerByte = memchr(space, kLdifFoldMarker, static_cast<size_t>(count)) != nullptr;
+  }
   input->end += static_cast<size_t>(count);
   return LdifReadResult::kRecord;
 }
@@ -229,6 +232,7 @@ LdifReadResult readLdifRecord(LdifInput* input, LdifRecord* record) {
     input->seenNul = false;
   }
   text[recordEnd] = '\0';
+  record->mayHoldMarkerBytes = input->seenMarkerByte;
   record->text = text;
   record->end = text + recordEnd;
   input->begin += consumed;
@@ -245,6 +249,7 @@ bool nextLdifLine(LdifRecord* record, LdifLine* line) {
     }
     char* search = start;
     char* lineEnd;
+    bool folded = false;
     for (;;) {
       char* newline = static_cast<char*>(memchr(search, '\n', static_cast<size_t>(end - search)));
       if (newline == nullptr) {
@@ -264,6 +269,7 @@ bool nextLdifLine(LdifRecord* record, LdifLine* line) {
       }
       newline[0] = kLdifFoldMarker;
       newline[1] = kLdifFoldMarker;
+      folded = true;
       search = newline + 2;
     }
     bool holdsNul = record->nul != nullptr && record->nul >= start && record->nul < record->text;
@@ -272,14 +278,16 @@ bool nextLdifLine(LdifRecord* record, LdifLine* line) {
       line->text = start;
       line->length = static_cast<size_t>(lineEnd - start);
       line->holdsNul = holdsNul;
+      line->mayHoldMarkers = folded || record->mayHoldMarkerBytes;
       return true;
     }
   }
 }
 
-int parseLdifLine(char* line, size_t length, LdifField* field) {
+int parseLdifLine(const LdifLine& text, LdifField* field) {
   *field = LdifField{};
-  char* end = line + length;
+  char* line = text.text;
+  char* end = line + text.length;
   while (line < end && isLdifWhiteSpace(*line)) {
     ++line;
   }
@@ -304,7 +312,10 @@ int parseLdifLine(char* line, size_t length, LdifField* field) {
     while (value < end && isLdifWhiteSpace(*value)) {
       ++value;
     }
-    valueLength = removeFoldMarkers(value, static_cast<size_t>(end - value));
+    valueLength = static_cast<size_t>(end - value);
+    if (text.mayHoldMarkers) {
+      valueLength = removeFoldMarkers(value, valueLength);
+    }
     if (valueLength == 0) {
       value = nullptr;
     } else if (form == '<') {

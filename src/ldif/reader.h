@@ -40,8 +40,9 @@ struct LdifInput {
   size_t end = 0;       // bytes read into buffer
   size_t nul = 0;       // index of the first NUL byte read, when seenNul
   bool seenNul = false;
-  bool atEnd = false;  // the file ended, or a NUL byte ended the input
-  int error = 0;       // errno of a failed read
+  bool seenMarkerByte = false;  // a byte of kLdifFoldMarker's value was read
+  bool atEnd = false;           // the file ended, or a NUL byte ended the input
+  int error = 0;                // errno of a failed read
 };
 
 // One record: the bytes from text to end, its physical lines with their line
@@ -50,7 +51,8 @@ struct LdifInput {
 struct LdifRecord {
   char* text = nullptr;  // the next line; null once the record is exhausted
   char* end = nullptr;
-  const char* nul = nullptr;  // the NUL byte the record holds, or null
+  const char* nul = nullptr;        // the NUL byte the record holds, or null
+  bool mayHoldMarkerBytes = false;  // bytes of kLdifFoldMarker's value
 };
 
 enum class LdifReadResult { kRecord, kEndOfInput, kReadError, kOutOfMemory };
@@ -68,6 +70,9 @@ struct LdifLine {
   char* text = nullptr;
   size_t length = 0;
   bool holdsNul = false;  // the line holds the record's NUL byte
+  // The line was folded or its record may hold bytes of kLdifFoldMarker's
+  // value; parseLdifLine looks for markers only then.
+  bool mayHoldMarkers = false;
 };
 
 // Takes the next logical line of `record`, modifying the record in place;
@@ -85,11 +90,11 @@ struct LdifField {
   size_t valueLength = 0;
 };
 
-// Splits the logical line of `length` bytes at `line` (line[length] is
-// writable, as nextLdifLine leaves it) into its type and value, in place.
-// Returns 0, or -1 with *field cleared (not an attribute line, base64 that
-// does not decode, or a URL value).
-int parseLdifLine(char* line, size_t length, LdifField* field);
+// Splits a logical line (line.text[line.length] is writable, as nextLdifLine
+// leaves it) into its type and value, in place. Returns 0, or -1 with *field
+// cleared (not an attribute line, base64 that does not decode, or a URL
+// value).
+int parseLdifLine(const LdifLine& line, LdifField* field);
 
 // Unit tests make the input buffer's allocation fail through this hook;
 // nullptr restores realloc.

@@ -17,7 +17,7 @@ void checkLine(const LdifRecord& record, const LdifLine& line) {
     __builtin_trap();
   }
   LdifField field;
-  if (parseLdifLine(line.text, line.length, &field) != 0) {
+  if (parseLdifLine(line, &field) != 0) {
     if (field.type != nullptr || field.value != nullptr || field.valueLength != 0) {
       __builtin_trap();
     }

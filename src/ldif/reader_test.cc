@@ -65,10 +65,10 @@ struct Parsed {
   bool operator==(const Parsed&) const = default;
 };
 
-std::optional<Parsed> parse(std::string line) {
+std::optional<Parsed> parse(const LdifLine& line) {
   LdifField field;
-  field.type = line.data();
-  if (parseLdifLine(line.data(), line.size(), &field) != 0) {
+  field.type = line.text;
+  if (parseLdifLine(line, &field) != 0) {
     EXPECT_EQ(field.type, nullptr);
     return std::nullopt;
   }
@@ -81,12 +81,20 @@ std::optional<Parsed> parse(std::string line) {
   return parsed;
 }
 
-// The value of the one logical line of `record`.
-std::optional<std::string> valueOf(const std::string& record) {
-  std::vector<std::string> lines = logicalLines(record);
-  EXPECT_EQ(lines.size(), 1u) << record;
-  std::optional<Parsed> parsed = parse(lines.at(0));
-  EXPECT_TRUE(parsed.has_value()) << record;
+// A whole logical line, as if its record held bytes of the fold marker's
+// value.
+std::optional<Parsed> parse(std::string line) {
+  return parse(LdifLine{line.data(), line.size(), false, true});
+}
+
+// The value of the one logical line of `text`.
+std::optional<std::string> valueOf(std::string text) {
+  LdifRecord record{text.data(), text.data() + text.size()};
+  LdifLine line;
+  EXPECT_TRUE(nextLdifLine(&record, &line)) << text;
+  std::optional<Parsed> parsed = parse(line);
+  EXPECT_TRUE(parsed.has_value()) << text;
+  EXPECT_FALSE(nextLdifLine(&record, &line)) << text;
   return parsed ? parsed->value : std::nullopt;
 }
 
