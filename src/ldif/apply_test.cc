@@ -202,6 +202,7 @@ TEST(ApplyLdifFile, RunningOutOfMemoryFails) {
   ApplyRun run = applyText("dn: o=a\ncn: x\n", directory);
   setLdifRecordRealloc(nullptr);
   EXPECT_EQ(run.result, kLdifOutOfMemory);
+  EXPECT_EQ(run.err.rfind("realloc: ", 0), 0u) << run.err;
   EXPECT_EQ(directory.requests, Lines{});
 }
 
