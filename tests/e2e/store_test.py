@@ -45,6 +45,8 @@ class Writers(SandboxTest):
              "chmod 640 /etc/kiv.conf", "regular file nobody 600", ""),
             ("printf 'num-threads=3\\n' > /etc/kiv.conf && chmod 400 /etc/kiv.conf",
              "regular file root 400", ""),
+            ("printf 'num-threads=3\\n' > /etc/kiv.conf && chmod 644 /etc/kiv.conf",
+             "regular file root 600", ""),
         ]
         target = 'test ! -e "$0" || echo "$(stat -c "%F %U %a" "$0") $(cat "$0")"'
         for make, expected, expected_target in cases:
@@ -63,7 +65,8 @@ class Writers(SandboxTest):
 
     def test_store_path_that_is_not_a_regular_file(self):
         kinds = [("mkdir", "directory", "Is a directory"),
-                 ("mkfifo", "fifo", "not a regular file")]
+                 ("mkfifo", "fifo", "not a regular file"),
+                 ("ln -s /dev/zero", "symbolic link", "not a regular file")]
         commands = [(["simple_add", "-r", "o=corp", "-S", "h"], "Unable to save"),
                     (["get"], "Cannot read"), (["set", "num-threads=7"], "Cannot read")]
         for make, kind, reason in kinds:
