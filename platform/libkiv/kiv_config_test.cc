@@ -179,15 +179,6 @@ TEST_F(KivConfigTest, SaveDoesNotFollowALinkAtTheTemporaryName) {
   EXPECT_EQ(directoryListing(), "kiv.conf kiv.conf.lock outside ");
 }
 
-TEST_F(KivConfigTest, SaveIntoMissingDirectoryFails) {
-  const std::string missing = dir_ + "/no-such-dir/kiv.conf";
-  kivSetConfigFile(missing.c_str());
-  ASSERT_EQ(kivSetParam("a", "1"), 1);
-  errno = 0;
-  EXPECT_EQ(kivSaveConfig(0), -1);
-  EXPECT_EQ(errno, ENOENT);
-}
-
 // A full disk, simulated by a file size limit: the write of the temporary file
 // fails part way.
 TEST_F(KivConfigTest, FailedWriteKeepsOldFileAndLeavesNoTemporary) {
