@@ -193,6 +193,8 @@ class Case:
     classes: list = field(default_factory=lambda: ACCOUNT_CLASSES)
     readonly_etc: bool = False
     pause: bool = False  # the real 5-second pauses after each schema file
+    setup: str = ""  # shell commands run in the sandbox before the command
+    err: str = None  # standard error, when it is not the daemons' restart or nothing
 
 
 def failure(name, args, out, status, tree, log, **kw):
@@ -359,6 +361,13 @@ CASES = [
             re.compile(r"(?i)proxy"), 145, None, None),
     failure("a proxy user FDN with an empty cn", JOIN + ["-y", "cn=", "-d", "pw"],
             re.compile(r"(?i)proxy"), 145, None, None),
+    failure("a schema file that cannot be read", FRESH, BOUND + SCHEMA_NEW.split("\n")[1] + "\n"
+            "Error in extending the kiv(rfc2307) schema:1\n" + SCHEMA_NEW.split("\n")[4] + "\n"
+            "Error:Operations error\n", 1, [SCHEMA_CHANGED, INDEXED],
+            CLEAR + VERSION + ["Error in extending the kiv(rfc2307) schema.", DSA,
+                               SCHEMA_NEW_LOG[-1], "Operations error"],
+            setup="rm kiv.ldif && mkdir kiv.ldif", classes=[],
+            err="kivconfig: cannot read /var/lib/velmar-pelk/kiv.ldif: Is a directory\n"),
     failure("store that cannot be written", JOIN, SCHEMA_NEW + JOINED.replace(
         DONE, "Unable to save /etc/kiv.conf: Read-only file system\n"), 145, JOIN_TREE,
         JOINED_LOG[:-1] + ["Unable to save /etc/kiv.conf: Read-only file system"],
@@ -392,11 +401,12 @@ class AddTest(unittest.TestCase):
         env = dict(os.environ) if pause else fast_sleep_env(os.environ)
         return box.run([KIVCONFIG, *args], env=env, timeout=300, **sandbox_options)
 
-    def prepare(self, box, store_text):
+    def prepare(self, box, store_text, setup):
         """Daemons running, cache files present, the given store, empty logs."""
         script = ('/etc/init.d/kivcd start && /etc/init.d/nscd start && cd %s && touch %s && '
-                  'rm -f kiv.log && : > %s && if [ -n "$1" ]; then printf %%s "$1" > %s; fi'
-                  % (STATE_DIR, " ".join(CACHE_FILES + ["kivutils.inp"]), INIT_LOG, STORE))
+                  'rm -f kiv.log && : > %s && if [ -n "$1" ]; then printf %%s "$1" > %s; fi && %s'
+                  % (STATE_DIR, " ".join(CACHE_FILES + ["kivutils.inp"]), INIT_LOG, STORE,
+                     setup or ":"))
         result = box.run(["sh", "-c", script, "sh", store_text or ""])
         self.assertEqual(result.returncode, 0, result.stderr)
 
@@ -419,7 +429,7 @@ class AddTest(unittest.TestCase):
         for host, args in case.before:
             result = self.add(box if host is None else self.new_box(host), args, server)
             self.assertEqual(result.returncode, 0, result.stdout)
-        self.prepare(box, case.store_text)
+        self.prepare(box, case.store_text, case.setup)
         before = dump_entries(server.dump())
         result = self.add(box, case.args, server, case.pause, readonly_etc=case.readonly_etc)
         after = dump_entries(server.dump())
@@ -441,7 +451,7 @@ class AddTest(unittest.TestCase):
         out = case.out
         if isinstance(out, re.Pattern):
             out = observed["stdout"] if out.search(observed["stdout"]) else out.pattern
-        return {"status": case.status, "stdout": out, "stderr": RESTART_ERR if ok else "",
+        return {"status": case.status, "stdout": out, "stderr": case.err if case.err is not None else RESTART_ERR if ok else "",
                 "tree": sorted(case.tree), "classes": case.classes, "store": keys,
                 "log": observed["log"] if case.log is None else [
                     m.replace("{fingerprint}", ":".join(re.findall("..", fingerprint or "")))
