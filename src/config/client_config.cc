@@ -41,21 +41,7 @@ class StoreWriter {
   void integer(const char* key, int value) { check(key, kivSetParam(key, &value)); }
 
   // Saves and ends the store. Returns 0, or 1 after reporting the failure.
-  int finish() {
-    if (refusedKey_ != nullptr) {
-      kivEndConfig();
-      printAndLog("The value of %s cannot be stored in %s\n", refusedKey_, kConfigFile);
-      return 1;
-    }
-    int saved = kivSaveConfig(0);
-    int saveError = errno;
-    kivEndConfig();
-    if (saved != 0) {
-      printAndLog("Unable to save %s: %s\n", kConfigFile, storeErrorText(saveError));
-      return 1;
-    }
-    return 0;
-  }
+  int finish() { return finishStoreUpdate(refusedKey_); }
 
  private:
   void check(const char* key, int result) {
@@ -99,6 +85,22 @@ void writeCacheTuning(StoreWriter& store) {
 }
 
 }  // namespace
+
+int finishStoreUpdate(const char* refusedKey) {
+  if (refusedKey != nullptr) {
+    kivEndConfig();
+    printAndLog("The value of %s cannot be stored in %s\n", refusedKey, kConfigFile);
+    return 1;
+  }
+  int saved = kivSaveConfig(0);
+  int saveError = errno;
+  kivEndConfig();
+  if (saved != 0) {
+    printAndLog("Unable to save %s: %s\n", kConfigFile, storeErrorText(saveError));
+    return 1;
+  }
+  return 0;
+}
 
 int writeClientConfig() {
   StoreWriter store;

@@ -14,6 +14,12 @@
 int writeClientConfig();
 int writeSimpleClientConfig();
 
+// Ends a store update whose values were set: when `refusedKey` names a value
+// the store refused, nothing is saved; otherwise the store is saved. Ends the
+// store either way. Returns 0, or 1 after printing and logging the failure
+// (the key refused, or the file and the system error).
+int finishStoreUpdate(const char* refusedKey);
+
 // Stores a new preferred server, saves and ends the store; 0 or non-zero
 // after reporting as above.
 int storePreferredServer(const char* server);

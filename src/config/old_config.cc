@@ -1,7 +1,5 @@
 #include "config/old_config.h"
 
-#include <cerrno>
-#include <cstring>
 #include <optional>
 #include <vector>
 
@@ -10,6 +8,7 @@
 #include "base/result_codes.h"
 #include "base/run_settings.h"
 #include "base/server_name.h"
+#include "config/client_config.h"
 #include "config/store_reader.h"
 #include "kiv.h"
 
@@ -129,18 +128,5 @@ int migrateOldSettings(bool& copied) {
                                  : OldValue{std::nullopt, readStoreText(key.oldKey)});
   }
   kivSetConfigFile(kConfigFile);
-  const char* refusedKey = storeTuningValues(values, copied);
-  if (refusedKey != nullptr) {
-    kivEndConfig();
-    printAndLog("The value of %s cannot be stored in %s\n", refusedKey, kConfigFile);
-    return 1;
-  }
-  int saved = kivSaveConfig(0);
-  int saveError = errno;
-  kivEndConfig();
-  if (saved != 0) {
-    printAndLog("Unable to save %s: %s\n", kConfigFile, strerror(saveError));
-    return 1;
-  }
-  return 0;
+  return finishStoreUpdate(storeTuningValues(values, copied));
 }
