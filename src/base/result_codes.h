@@ -20,7 +20,8 @@ constexpr int kUnknownContainer = -6021;
 constexpr int kCertificateFileOpen = -6022;
 constexpr int kCertificateFileWrite = -6023;
 constexpr int kNoSslPort = -6024;
-constexpr int kSchemaUpdateFailed = -6025;
+// The LDIF processor ran out of memory; shown as a failed schema update.
+constexpr int kLdifOutOfMemory = -6025;
 constexpr int kNoOldBaseName = -6026;
 constexpr int kNoConfigObjectCorvex = -6027;
 constexpr int kUpgradeNoWorkstationContext = -6028;

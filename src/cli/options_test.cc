@@ -8,7 +8,6 @@
 #include "base/log.h"
 #include "base/run_settings.h"
 #include "cli/dispatch.h"
-#include "cli/report.h"
 #include "cli/test_command_line.h"
 
 namespace {
@@ -94,38 +93,7 @@ TEST_F(OptionsTest, SimpleAddTakesItsOwnLetters) {
   EXPECT_EQ(*runSettings.proxyUserFdn, "cn=p");
 }
 
-using OptionsDeathTest = OptionsTest;
-
-TEST_F(OptionsDeathTest, SimpleAddRejectsLettersOfOtherCommands) {
-  CommandLine overwrite{"simple_add", "-o"};
-  EXPECT_EXIT(parseSimpleAddOptions(overwrite.argc(), overwrite.argv()),
-              ::testing::ExitedWithCode(0), "Usage:");
-  CommandLine admin{"simple_add", "-a", "x"};
-  EXPECT_EXIT(parseSimpleAddOptions(admin.argc(), admin.argv()), ::testing::ExitedWithCode(0),
-              "Usage:");
-}
-
-TEST_F(OptionsDeathTest, UnknownLetterNamesTheCommandThenPrintsUsage) {
-  CommandLine line{"add", "-x"};
-  EXPECT_EXIT(parseOptions(line.argc(), line.argv()), ::testing::ExitedWithCode(0),
-              "add: invalid option -- 'x'(.|\n)*Usage:");
-  CommandLine missing{"add", "-r"};
-  EXPECT_EXIT(parseOptions(missing.argc(), missing.argv()), ::testing::ExitedWithCode(0),
-              "requires an argument");
-}
-
-TEST_F(OptionsDeathTest, CommandWordsRecognised) {
-  CommandLine none{};
-  EXPECT_EXIT(classifyCommand(none.argc(), none.argv()), ::testing::ExitedWithCode(1), "Usage:");
-  CommandLine help{"--he"};
-  EXPECT_EXIT(classifyCommand(help.argc(), help.argv()), ::testing::ExitedWithCode(0), "Usage:");
-  CommandLine shortHelp{"-h"};
-  EXPECT_EXIT(classifyCommand(shortHelp.argc(), shortHelp.argv()), ::testing::ExitedWithCode(1),
-              "Usage:");
-  CommandLine second{"add", "-r", "add"};
-  EXPECT_EXIT(classifyCommand(second.argc(), second.argv()), ::testing::ExitedWithCode(1),
-              "Usage:");
-
+TEST_F(OptionsTest, CommandWordsRecognised) {
   CommandLine remove{"rm", "remove"};
   EXPECT_EQ(classifyCommand(remove.argc(), remove.argv()), 0);
   EXPECT_EQ(runSettings.command, Command::kRemove);

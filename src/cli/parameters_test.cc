@@ -56,24 +56,6 @@ TEST_F(ValueListTest, SetWords) {
 
 using ValueListDeathTest = ValueListTest;
 
-TEST_F(ValueListDeathTest, UnacceptableWords) {
-  CommandLine getAssignment{"get", "a=1"};
-  EXPECT_EXIT(parseValueList(getAssignment.argc(), getAssignment.argv()),
-              ::testing::ExitedWithCode(0), "Usage:");
-  CommandLine helpAssignment{"get", "help", "a=1"};
-  EXPECT_EXIT(parseValueList(helpAssignment.argc(), helpAssignment.argv()),
-              ::testing::ExitedWithCode(1), "Usage:");
-  CommandLine setAlone{"set"};
-  EXPECT_EXIT(parseValueList(setAlone.argc(), setAlone.argv()), ::testing::ExitedWithCode(1),
-              "Usage:");
-  CommandLine setPrefixed{"set", "-sa=1"};
-  EXPECT_EXIT(parseValueList(setPrefixed.argc(), setPrefixed.argv()), ::testing::ExitedWithCode(1),
-              "Usage:");
-  CommandLine setName{"set", "a=1", "b"};
-  EXPECT_EXIT(parseValueList(setName.argc(), setName.argv()), ::testing::ExitedWithCode(1),
-              "Usage:");
-}
-
 TEST_F(ValueListDeathTest, MoreWordsThanTheListHoldsAreRefused) {
   std::vector<std::string> words{"get"};
   for (int i = 0; i < 64; ++i)

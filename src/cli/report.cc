@@ -39,7 +39,7 @@ constexpr CodeMessage kCodeMessages[] = {
     {kCertificateFileOpen, "Error opening the certificiate file\n", nullptr},
     {kCertificateFileWrite, "Error writing into certificiate file\n", nullptr},
     {kNoSslPort, "Error reading the LDAP SSL port\n", nullptr},
-    {kSchemaUpdateFailed, "Error updating the schema\n", nullptr},
+    {kLdifOutOfMemory, "Error updating the schema\n", nullptr},
     {kNoOldBaseName,
      "Upgrade failed. Unable to read the base-name from /etc/vrd.conf file.\nPlease check whether "
      "it is configured already or not.\n",

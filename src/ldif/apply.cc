@@ -190,8 +190,9 @@ int takeModifyOperation(RecordState* state, LdifLine* line) {
   return addModification(&state->modifications, operation, line->value.get(), LdifValue{});
 }
 
-// Handles one logical line. Returns 0, 89 (the record stops) or -6025.
-int takeLine(RecordState* state, char* text, bool firstRecord) {
+// Handles one logical line. Returns 0, 89 (the record stops) or
+// kLdifOutOfMemory.
+int takeLine(RecordState* state, const char* text, bool firstRecord) {
   ++state->lineNumber;
   if (state->expectSeparator && strcmp(text, "-") == 0) {
     state->expectSeparator = false;

@@ -20,7 +20,7 @@
 //   the LDAP result code of the first record that failed otherwise;
 //   89 for the first malformed record;
 //   1 when the file cannot be opened;
-//   -6025 when memory runs out.
+//   kLdifOutOfMemory when memory runs out.
 // Records applied before a failure stay applied. Ignores SIGPIPE from the
 // first call on, for the rest of the process.
 int applyLdifFile(const char* path, DirectoryRequests& directory);

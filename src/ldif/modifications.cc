@@ -7,6 +7,8 @@
 #include <cstring>
 #include <new>
 
+#include "base/result_codes.h"
+
 void reportOutOfMemory(const char* call) {
   errno = ENOMEM;
   perror(call);
@@ -35,7 +37,7 @@ int addModification(LdifModificationList* list, int operation, const char* attri
     }
   } catch (const std::bad_alloc&) {
     reportOutOfMemory("realloc");
-    return -6025;
+    return kLdifOutOfMemory;
   }
   return 0;
 }

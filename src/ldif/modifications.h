@@ -49,7 +49,7 @@ void reportOutOfMemory(const char* call);
 // Adds `value` (taken over; none when its bytes are null, then only the
 // entry is made) to the entry of `list` for `attribute` and `operation`
 // (without LDAP_MOD_BVALUES), making the entry when there is none. Returns 0,
-// or -6025 after printing the system error when memory runs out.
+// or kLdifOutOfMemory after printing the system error when memory runs out.
 int addModification(LdifModificationList* list, int operation, const char* attribute,
                     LdifValue value);
 

@@ -203,7 +203,7 @@ char* nextLdifLine(char** cursor) {
   }
 }
 
-int parseLdifLine(char* line, char** type, char** value, ber_len_t* length) {
+int parseLdifLine(const char* line, char** type, char** value, ber_len_t* length) {
   *type = nullptr;
   *value = nullptr;
   *length = 0;

@@ -19,6 +19,8 @@
 #include <cstdio>
 #include <memory>
 
+#include "base/result_codes.h"
+
 // Folding marker: a folded line end and the white space opening the
 // continuation line are overwritten with it; parseLdifLine drops it from
 // values, types keep it.
@@ -26,9 +28,6 @@ inline constexpr char kLdifFoldMarker = '\x01';
 
 // Size of one read of a physical line, its terminating NUL included.
 inline constexpr size_t kLdifPieceSize = 4096;
-
-// Result code of a reader or processor that ran out of memory.
-inline constexpr int kLdifOutOfMemory = -6025;
 
 struct FreeDeleter {
   void operator()(void* block) const { free(block); }
@@ -80,7 +79,7 @@ char* nextLdifLine(char** cursor);
 // either null (absent value: only white space after the colon) or holds
 // *length bytes followed by a NUL. Both are ber_memalloc memory that the
 // caller releases (BerText). The line itself is not modified.
-int parseLdifLine(char* line, char** type, char** value, ber_len_t* length);
+int parseLdifLine(const char* line, char** type, char** value, ber_len_t* length);
 
 // Unit tests make the record buffer's growth fail through this hook; nullptr
 // restores realloc.

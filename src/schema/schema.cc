@@ -46,7 +46,7 @@ bool uniqueIdSchemaPresent(DirectoryRequests& directory) {
 // One schema file and what is said about it. The terminal texts are
 // printed translated, the log texts logged; a null text says nothing.
 struct SchemaFile {
-  const char* path;
+  const char** path;  // a variable, which unit tests point elsewhere
   bool (*present)(DirectoryRequests&);
   const char* presentText;
   // The file applied with some definitions already there.
@@ -57,8 +57,12 @@ struct SchemaFile {
   const char* successLog;
 };
 
-constexpr SchemaFile kAccountSchema = {
-    kSchemaFile,
+// The schema files; unit tests use files of their own.
+const char* accountSchemaPath = kSchemaFile;
+const char* uniqueIdSchemaPath = kUniqueIdSchemaFile;
+
+const SchemaFile kAccountSchema = {
+    &accountSchemaPath,
     accountSchemaPresent,
     "KIV Schema is already extended.\n",
     "KIV Schema is already extended, updating.\n",
@@ -68,8 +72,8 @@ constexpr SchemaFile kAccountSchema = {
     "KIV Schema is extended successfuly.",
 };
 
-constexpr SchemaFile kUniqueIdSchema = {
-    kUniqueIdSchemaFile,
+const SchemaFile kUniqueIdSchema = {
+    &uniqueIdSchemaPath,
     uniqueIdSchemaPresent,
     "KIV Unique id schema is already extended.\n",
     "KIV Unique id schema is already extended.\n",
@@ -94,7 +98,7 @@ int extendWith(DirectoryRequests& directory, const SchemaFile& file) {
     printAndLogLine(file.presentText);
     return 0;
   }
-  int rc = applyLdifFile(file.path, directory);
+  int rc = applyLdifFile(*file.path, directory);
   if (rc == LDAP_TYPE_OR_VALUE_EXISTS) {
     printAndLogLine(file.partlyPresentText);
     return 0;
@@ -124,14 +128,14 @@ int updateSchema(DirectoryRequests& directory, JoinMode mode) {
 }
 
 int extendSchema(DirectoryRequests& directory, JoinMode mode) {
-  if (!isReadable(kSchemaFile))
+  if (!isReadable(accountSchemaPath))
     return kSchemaFileMissing;
   if (mode == JoinMode::kAdd) {
     int rc = extendWith(directory, kAccountSchema);
     if (rc != 0)
       return rc;
   }
-  if (!isReadable(kUniqueIdSchemaFile))
+  if (!isReadable(uniqueIdSchemaPath))
     return kUniqueIdSchemaFileMissing;
   return extendWith(directory, kUniqueIdSchema);
 }
@@ -158,4 +162,9 @@ int schemaHasElementName(DirectoryRequests& directory, SchemaElementKind kind, c
   if (directory.readSchemaNames(kind, names) != 0)
     return 1;
   return std::find(names.begin(), names.end(), name) != names.end() ? 0 : 1;
+}
+
+void setSchemaFilesForTesting(const char* accountSchema, const char* uniqueIdSchema) {
+  accountSchemaPath = accountSchema;
+  uniqueIdSchemaPath = uniqueIdSchema;
 }

@@ -29,4 +29,8 @@ int schemaHasObjectClass(DirectoryRequests& directory, const char* name);
 // field; 1 when none has or the schema cannot be read.
 int schemaHasElementName(DirectoryRequests& directory, SchemaElementKind kind, const char* name);
 
+// Unit tests apply schema files of their own instead of kiv.ldif and
+// kivid.ldif.
+void setSchemaFilesForTesting(const char* accountSchema, const char* uniqueIdSchema);
+
 #endif  // KIVCONFIG_SCHEMA_SCHEMA_H_

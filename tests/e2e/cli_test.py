@@ -18,11 +18,11 @@ class CommandWords(SandboxTest):
 
     def test_help_words_and_rejected_lines(self):
         # One sandbox call tries every line; each prints its status after it.
-        lines = [[], ["--h"], ["-?"], ["--help"], ["-h"], ["frobnicate"], ["add", "rm"],
+        lines = [[], ["--h"], ["--he"], ["-?"], ["--help"], ["-h"], ["frobnicate"], ["add", "rm"],
                  ["get", "set"], ["add", "-r", "add"], ["add", "-k"], ["simple_add", "-o"],
-                 ["simple_add", "-a", "x"], ["add", "-x"], ["set"], ["get", "a=1"],
-                 ["get", "help", "a=1"]]
-        expected = [1, 0, 0, 0, 1, 1, 1, 1, 1, 1, 0, 0, 0, 1, 0, 1]
+                 ["simple_add", "-a", "x"], ["add", "-x"], ["add", "-r"], ["set"],
+                 ["set", "-sa=1"], ["set", "a=1", "b"], ["get", "a=1"], ["get", "help", "a=1"]]
+        expected = [1, 0, 0, 0, 0, 1, 1, 1, 1, 1, 1, 0, 0, 0, 0, 1, 1, 1, 0, 1]
         for words, status in zip(lines, expected):
             with self.subTest(words=words):
                 self.assertUsage(self.kiv(*words), status)
@@ -31,17 +31,17 @@ class CommandWords(SandboxTest):
         result = self.kiv("add", "-x")
         self.assertRegex(result.stderr, r"^add: invalid option -- 'x'\n")
 
-    def test_drivers_not_built_report_instead_of_pretending(self):
+    def test_rm_on_a_host_never_configured(self):
         result = self.kiv("rm", "remove")
-        self.assertEqual(result.returncode, 244)  # LDAP_NOT_SUPPORTED, -12
-        self.assertEqual(result.stdout, "Error:Not Supported\n")
-        self.assertEqual(self.log_messages(), ["Not Supported"])
+        self.assertEqual(result.returncode, 140)  # -6004
+        self.assertEqual(result.stdout, "Velmar Account Management is not configured\n")
+        self.assertEqual(self.log_messages(), ["Velmar Account Management is not configured"])
         self.assertIsNone(self.store())
 
     def test_messages_still_shown_without_a_log_directory(self):
         self.box.run(["rm", "-rf", "/var/lib/velmar-pelk"])
         result = self.kiv("rm")
-        self.assertEqual(result.stdout, "Error:Not Supported\n")
+        self.assertEqual(result.stdout, "Velmar Account Management is not configured\n")
         self.assertFalse(self.box.exists("/var/lib/velmar-pelk"))
 
     def test_direct_commands_parse_no_options(self):
