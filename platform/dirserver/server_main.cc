@@ -3,6 +3,7 @@
 // delay) and serves until SIGTERM or SIGINT; SIGUSR1 writes the dump.
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <openssl/err.h>
 #include <openssl/ssl.h>
 #include <pthread.h>
@@ -129,6 +130,10 @@ void acceptLoop(ServerState* state, int listener, SSL_CTX* tls) {
       std::fprintf(stderr, "ombrel-server: accept: %s\n", std::strerror(errno));
       return;
     }
+    // A search answers with entries and then a small result message; without
+    // this the result waits for the client's delayed acknowledgement.
+    int noDelay = 1;
+    setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &noDelay, sizeof noDelay);
     if (state->connections.fetch_add(1) >= kMaxConnections) {
       state->connections.fetch_sub(1);
       close(fd);

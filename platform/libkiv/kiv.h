@@ -16,7 +16,14 @@
 // 4-byte int.
 //
 // All functions are for one thread. They keep the file's content in memory
-// from the first get or set until kivEndConfig.
+// from the first get until kivEndConfig, and sets until they are saved.
+// Writers in several processes may save the same file at once: each save
+// takes an exclusive lock (flock on "<file>.lock", beside the store) and
+// applies its sets to the file as it is then, so no writer's change is lost.
+//
+// The store must be a regular file or missing (a symbolic link is read
+// through). A directory there fails with errno EISDIR, any other kind of file
+// (a FIFO, a socket, a device) with EINVAL, without being read or waited on.
 #ifndef KIV_H_
 #define KIV_H_
 
@@ -42,15 +49,20 @@ int kivGetParam(const char* key, void* buffer, int size);
 int kivGetParamWithFlags(const char* key, void* buffer, int size, int flags);
 
 // Stores `value` (a const int* for integer keys, a NUL-terminated string
-// otherwise) in memory. Returns 1 when stored; 0 when the key or value cannot
-// be kept in the file (empty or malformed key, line ends in the value).
+// otherwise) in memory; the file is not read. Returns 1 when stored; 0 when
+// the key or value cannot be kept in the file (empty or malformed key, line
+// ends in the value).
 int kivSetParam(const char* key, const void* value);
 int kivSetParamWithFlags(const char* key, const void* value, int flags);
 
-// Writes the store to its file: a temporary file in the same directory,
-// fsync, rename over the old one, so the old file stays whole on any failure.
-// A new file gets mode 0600; an existing file's mode is kept, but never looser
-// than 0600. Returns 0 on success, -1 with errno set on failure.
+// Writes the store to its file. Under the lock it reads the file afresh,
+// applies the sets made since the last save and writes the result to
+// "<file>.tmp" (removing one left by a writer that was killed), fsync,
+// rename over the file, so the old file stays whole on any failure or crash.
+// An existing regular file's mode is kept, but never looser than 0600, and
+// (for root) its owner; otherwise the new file is the running user's, mode
+// 0600: a symbolic link is replaced, and its target never gives its owner.
+// Returns 0 on success, -1 with errno set on failure; the sets stay pending.
 int kivSaveConfig(int reserved);
 
 // Releases the current file's content; unsaved sets are dropped. Returns 0.

@@ -1,5 +1,12 @@
 // The store operations of kiv.h over one current file, loaded at the first
-// get or set and kept until kivEndConfig or kivSetConfigFile.
+// get and kept until kivEndConfig or kivSetConfigFile.
+//
+// Sets are kept as a list of pending changes besides the loaded content. A
+// save takes the store's lock, loads the file afresh, applies the pending
+// changes to it and replaces the file, so that writers in other processes
+// that saved since this one loaded keep their changes. The lock is held for
+// the save alone: a writer may wait at a prompt between its sets, and must
+// not hold up every other writer meanwhile.
 #include "kiv_config.h"
 
 #include <errno.h>
@@ -7,6 +14,8 @@
 
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include "kiv.h"
 #include "kiv_file.h"
@@ -17,15 +26,40 @@ namespace {
 
 constexpr const char* kDefaultConfigFile = "/etc/kiv.conf";
 
+struct PendingSet {
+  std::string key;
+  std::string value;
+};
+
 struct CurrentFile {
   std::string path = kDefaultConfigFile;
   bool loaded = false;
-  kiv::Store store;
+  kiv::Store store;  // the file's content with the pending sets applied
+  std::vector<PendingSet> pending;
 };
 
 CurrentFile& currentFile() {
   static CurrentFile file;
   return file;
+}
+
+// Reads the file at `path` into `store` and applies `pending` to it.
+int loadStore(const std::string& path, const std::vector<PendingSet>& pending, kiv::Store& store) {
+  std::string content;
+  if (kiv::readFileIfExists(path, content) != 0) {
+    return -1;
+  }
+  store = kiv::parseStore(content);
+  for (const PendingSet& set : pending) {
+    kiv::setStoreValue(store, set.key, set.value);
+  }
+  return 0;
+}
+
+void dropCurrentContent(CurrentFile& file) {
+  file.store = kiv::Store();
+  file.pending.clear();
+  file.loaded = false;
 }
 
 }  // namespace
@@ -41,11 +75,9 @@ int loadCurrentFile() {
   if (file.loaded) {
     return 0;
   }
-  std::string content;
-  if (readFileIfExists(file.path, content) != 0) {
+  if (loadStore(file.path, file.pending, file.store) != 0) {
     return -1;
   }
-  file.store = parseStore(content);
   file.loaded = true;
   return 0;
 }
@@ -78,8 +110,7 @@ extern "C" {
 int kivSetConfigFile(const char* path) {
   CurrentFile& file = currentFile();
   file.path = (path != nullptr && *path != '\0') ? path : kDefaultConfigFile;
-  file.store = kiv::Store();
-  file.loaded = false;
+  dropCurrentContent(file);
   return 0;
 }
 
@@ -124,10 +155,14 @@ int kivSetParamWithFlags(const char* key, const void* value, int /*flags*/) {
   } else {
     text = static_cast<const char*>(value);
   }
-  if (!isStorableValue(text) || kiv::loadCurrentFile() != 0) {
+  if (!isStorableValue(text)) {
     return 0;
   }
-  kiv::setStoreValue(currentFile().store, key, text);
+  CurrentFile& file = currentFile();
+  if (file.loaded) {
+    kiv::setStoreValue(file.store, key, text);
+  }
+  file.pending.push_back({key, std::move(text)});
   return 1;
 }
 
@@ -136,17 +171,21 @@ int kivSetParam(const char* key, const void* value) {
 }
 
 int kivSaveConfig(int /*reserved*/) {
-  if (kiv::loadCurrentFile() != 0) {
+  CurrentFile& file = currentFile();
+  kiv::StoreLock lock;
+  kiv::Store store;
+  if (lock.acquire(file.path) != 0 || loadStore(file.path, file.pending, store) != 0 ||
+      kiv::replaceFileAtomically(file.path, kiv::renderStore(store)) != 0) {
     return -1;
   }
-  const CurrentFile& file = currentFile();
-  return kiv::replaceFileAtomically(file.path, kiv::renderStore(file.store));
+  file.store = std::move(store);
+  file.pending.clear();
+  file.loaded = true;
+  return 0;
 }
 
 int kivEndConfig(void) {
-  CurrentFile& file = currentFile();
-  file.store = kiv::Store();
-  file.loaded = false;
+  dropCurrentContent(currentFile());
   return 0;
 }
 

@@ -2,7 +2,7 @@
 
 #include <errno.h>
 #include <fcntl.h>
-#include <stdlib.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -55,11 +55,15 @@ std::string directoryOf(const std::string& path) {
 }
 
 // Gives the temporary file the old file's mode (no looser than 0600) and, for
-// root, its owner.
+// root, its owner. Only a regular file passes these on: a link's target may
+// belong to anyone, and the store must never take its owner.
 int copyOwnership(int fd, const std::string& path) {
   struct stat old;
-  if (stat(path.c_str(), &old) != 0) {
+  if (lstat(path.c_str(), &old) != 0) {
     return errno == ENOENT ? 0 : -1;
+  }
+  if (!S_ISREG(old.st_mode)) {
+    return 0;
   }
   if (fchmod(fd, old.st_mode & 0600) != 0) {
     return -1;
@@ -82,9 +86,17 @@ int syncDirectory(const std::string& directory) {
 
 int readFileIfExists(const std::string& path, std::string& content) {
   content.clear();
-  FileDescriptor fd(open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  FileDescriptor fd(open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
   if (fd.get() < 0) {
     return errno == ENOENT ? 0 : -1;
+  }
+  struct stat info;
+  if (fstat(fd.get(), &info) != 0) {
+    return -1;
+  }
+  if (!S_ISREG(info.st_mode)) {
+    errno = S_ISDIR(info.st_mode) ? EISDIR : EINVAL;
+    return -1;
   }
   char chunk[8192];
   for (;;) {
@@ -103,15 +115,41 @@ int readFileIfExists(const std::string& path, std::string& content) {
   }
 }
 
+StoreLock::~StoreLock() {
+  if (fd_ >= 0) {
+    close(fd_);
+  }
+}
+
+int StoreLock::acquire(const std::string& path) {
+  const std::string lockPath = path + ".lock";
+  // Read-only is enough for flock; O_NOFOLLOW refuses a link planted at the
+  // name and O_NONBLOCK a FIFO's wait for a writer.
+  fd_ = open(lockPath.c_str(), O_RDONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
+  if (fd_ < 0) {
+    return -1;
+  }
+  while (flock(fd_, LOCK_EX) != 0) {
+    if (errno != EINTR) {
+      return -1;
+    }
+  }
+  return 0;
+}
+
 int replaceFileAtomically(const std::string& path, std::string_view content) {
-  std::string temporary = path + ".XXXXXX";
-  // mkostemp creates the name with O_EXCL and mode 0600.
-  FileDescriptor fd(mkostemp(temporary.data(), O_CLOEXEC));
+  const std::string temporary = path + ".tmp";
+  if (unlink(temporary.c_str()) != 0 && errno != ENOENT) {
+    return -1;
+  }
+  FileDescriptor fd(open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
   if (fd.get() < 0) {
     return -1;
   }
-  if (copyOwnership(fd.get(), path) != 0 || writeAll(fd.get(), content) != 0 ||
-      fsync(fd.get()) != 0 || fd.closeNow() != 0 || rename(temporary.c_str(), path.c_str()) != 0) {
+  // The umask may have narrowed the mode; 0600 is what a new store gets.
+  if (fchmod(fd.get(), 0600) != 0 || copyOwnership(fd.get(), path) != 0 ||
+      writeAll(fd.get(), content) != 0 || fsync(fd.get()) != 0 || fd.closeNow() != 0 ||
+      rename(temporary.c_str(), path.c_str()) != 0) {
     int saved = errno;
     unlink(temporary.c_str());
     errno = saved;

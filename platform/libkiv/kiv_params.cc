@@ -45,9 +45,15 @@ std::vector<std::string_view> listWords(char** list) {
   return words;
 }
 
+// Why the store failed, from errno: the store reports a path that is neither
+// a regular file nor a directory as EINVAL.
+const char* storeErrorText() {
+  return errno == EINVAL ? translate("not a regular file") : strerror(errno);
+}
+
 int reportUnreadableStore() {
   fprintf(stderr, translate("Cannot read %s: %s\n"), kiv::currentConfigPath().c_str(),
-          strerror(errno));
+          storeErrorText());
   return 1;
 }
 
@@ -233,7 +239,7 @@ int storeUpdates(const std::vector<Update>& updates) {
   }
   if (kivSaveConfig(0) != 0) {
     fprintf(stderr, translate("Cannot save the parameters to %s: %s\n"),
-            kiv::currentConfigPath().c_str(), strerror(errno));
+            kiv::currentConfigPath().c_str(), storeErrorText());
     return 1;
   }
   return 0;

@@ -8,6 +8,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <set>
 #include <sstream>
 #include <string>
 
@@ -43,11 +44,16 @@ class StoreFileTest : public ::testing::Test {
     kivSetConfigFile(nullptr);
     std::filesystem::remove_all(dir_);
   }
-  // Names in the directory, to see that no temporary file is left behind.
+  // Names in the directory in order, to see that no temporary file is left
+  // behind.
   std::string directoryListing() const {
-    std::string names;
+    std::set<std::string> sorted;
     for (const auto& entry : std::filesystem::directory_iterator(dir_)) {
-      names += entry.path().filename().string() + " ";
+      sorted.insert(entry.path().filename().string());
+    }
+    std::string names;
+    for (const std::string& name : sorted) {
+      names += name + " ";
     }
     return names;
   }

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <libgen.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -11,15 +12,39 @@
 
 namespace {
 
-// The rename is durable only once the directory holding the name is synced.
-void syncDirectoryOf(const char* path) {
-  std::string copy(path);
-  int fd = open(dirname(copy.data()), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0)
-    return;
-  fsync(fd);
-  close(fd);
-}
+// An open directory: flock on it serialises the writers of its files, and
+// fsync of it makes a rename inside it durable.
+class OpenDirectory {
+ public:
+  explicit OpenDirectory(const char* path) {
+    std::string copy(path);
+    fd_ = open(dirname(copy.data()), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    openError_ = fd_ < 0 ? errno : 0;
+  }
+  OpenDirectory(const OpenDirectory&) = delete;
+  OpenDirectory& operator=(const OpenDirectory&) = delete;
+  ~OpenDirectory() {
+    if (fd_ >= 0)
+      close(fd_);
+  }
+  // Waits until this process is the directory's only writer; 0 or errno.
+  int lock() {
+    if (fd_ < 0)
+      return openError_;
+    while (flock(fd_, LOCK_EX) != 0) {
+      if (errno != EINTR)
+        return errno;
+    }
+    return 0;
+  }
+  // The rename is done whatever the sync says; a failed sync only means that
+  // a crash may undo it, which leaves the old file whole.
+  void sync() { (void)fsync(fd_); }
+
+ private:
+  int fd_;
+  int openError_;
+};
 
 }  // namespace
 
@@ -40,11 +65,22 @@ int writeAll(int fd, const void* bytes, size_t length) {
 }
 
 int replaceFile(const char* path, const void* bytes, size_t length, unsigned mode) {
-  std::string temporary = std::string(path) + ".XXXXXX";
-  int fd = mkostemp(temporary.data(), O_CLOEXEC);
-  if (fd < 0)
+  OpenDirectory directory(path);
+  int error = directory.lock();
+  std::string temporary = std::string(path) + ".tmp";
+  if (error == 0 && unlink(temporary.c_str()) != 0 && errno != ENOENT)
+    error = errno;
+  int fd = -1;
+  if (error == 0) {
+    fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (fd < 0)
+      error = errno;
+  }
+  if (error != 0) {
+    errno = error;
     return kReplaceCreateFailed;
-  int error = fchmod(fd, mode) != 0 ? errno : writeAll(fd, bytes, length);
+  }
+  error = fchmod(fd, mode) != 0 ? errno : writeAll(fd, bytes, length);
   if (error == 0 && fsync(fd) != 0)
     error = errno;
   if (close(fd) != 0 && error == 0)
@@ -60,6 +96,6 @@ int replaceFile(const char* path, const void* bytes, size_t length, unsigned mod
     errno = error;
     return kReplaceCreateFailed;
   }
-  syncDirectoryOf(path);
+  directory.sync();
   return 0;
 }

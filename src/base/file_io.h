@@ -9,12 +9,18 @@
 // for a write that wrote nothing).
 int writeAll(int fd, const void* bytes, size_t length);
 
-// Replaces the file at `path` with `bytes`: a temporary file beside it with
-// `mode`, fsync, rename over `path`, fsync of the directory. A failure leaves
-// the old file as it was and no temporary file behind; a symbolic link at
-// `path` is replaced, never followed. Returns 0, kReplaceCreateFailed when
-// the temporary file cannot be made or renamed into place, or
-// kReplaceWriteFailed when it cannot be written whole; errno tells why.
+// Replaces the file at `path` with `bytes`: the temporary file "<path>.tmp"
+// with `mode`, fsync, rename over `path`, fsync of the directory. Writers of
+// one directory take turns (an exclusive flock on the directory itself), so
+// the temporary name is the current writer's own: whatever is found there,
+// left by a writer killed before its rename, is removed first, and the file
+// is created exclusively, never through a planted link. A failure or a crash
+// leaves the old file as it was; a failure leaves no temporary file behind,
+// and a crash leaves at most that one name until the next write. A symbolic
+// link at `path` is replaced, never followed. Returns 0,
+// kReplaceCreateFailed when the directory cannot be locked or the temporary
+// file cannot be made or renamed into place, or kReplaceWriteFailed when it
+// cannot be written whole; errno tells why.
 constexpr int kReplaceCreateFailed = 1;
 constexpr int kReplaceWriteFailed = 2;
 int replaceFile(const char* path, const void* bytes, size_t length, unsigned mode);

@@ -21,6 +21,12 @@ bool fitsTheStore(const std::string& value) {
   return value.size() < kStoreValueSize;
 }
 
+// Why the store could not be saved: the store reports a path that is neither
+// a regular file nor a directory (a FIFO, a device) as EINVAL.
+const char* storeErrorText(int error) {
+  return error == EINVAL ? tr("not a regular file") : strerror(error);
+}
+
 // Sets keys one by one and remembers the first that the store refused, so
 // that nothing is saved from a half-written key table.
 class StoreWriter {
@@ -45,7 +51,7 @@ class StoreWriter {
     int saveError = errno;
     kivEndConfig();
     if (saved != 0) {
-      printAndLog("Unable to save %s: %s\n", kConfigFile, strerror(saveError));
+      printAndLog("Unable to save %s: %s\n", kConfigFile, storeErrorText(saveError));
       return 1;
     }
     return 0;

@@ -23,12 +23,17 @@ class ClientConfigTest : public ::testing::Test {
     runSettings.adminFdn = "cn=admin,o=corp";
     runSettings.partitionRoot = "o=corp";
     runSettings.ldapServer = "dir.example";
+    // ctest runs the cases in parallel: each needs files of its own.
+    const std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
+    storeFile_ = ::testing::TempDir() + "client_config_" + name + ".conf";
+    logFile_ = ::testing::TempDir() + "client_config_" + name + ".log";
     setLogFileForTesting(logFile_.c_str());
     unlink(storeFile_.c_str());
     kivSetConfigFile(storeFile_.c_str());
   }
   void TearDown() override {
     unlink(storeFile_.c_str());
+    unlink((storeFile_ + ".lock").c_str());
     unlink(logFile_.c_str());
   }
 
@@ -37,8 +42,8 @@ class ClientConfigTest : public ::testing::Test {
     return std::string(std::istreambuf_iterator<char>(in), {});
   }
 
-  std::string storeFile_ = ::testing::TempDir() + "client_config_test.conf";
-  std::string logFile_ = ::testing::TempDir() + "client_config_test.log";
+  std::string storeFile_;
+  std::string logFile_;
 };
 
 // The key table of add and upgrade, in its order; simple_add writes another

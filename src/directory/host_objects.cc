@@ -106,7 +106,7 @@ int addWorkstationContext(DirectoryRequests& directory, const std::string& confi
 }
 
 int findConfigObject(DirectoryRequests& directory, std::vector<std::string>& contexts,
-                     std::string& configDn) {
+                     std::string& configDn, std::string* contextsAttribute) {
   const ObjectNames& names = currentNames();
   bool corvex = runSettings.schemaFlavour == SchemaFlavour::kCorvex;
   std::string filter =
@@ -122,9 +122,14 @@ int findConfigObject(DirectoryRequests& directory, std::vector<std::string>& con
     return corvex ? kNoConfigObjectCorvex : kNotConfigured;
   const DirectoryEntry& config = entries.front();
   configDn = config.dn;
-  const std::vector<std::string>* values = config.values(names.contextsAttribute);
-  if (values == nullptr && corvex)
-    values = config.values(kCorvexContextsFallback);
+  const char* attribute = names.contextsAttribute;
+  const std::vector<std::string>* values = config.values(attribute);
+  if (values == nullptr && corvex) {
+    attribute = kCorvexContextsFallback;
+    values = config.values(attribute);
+  }
+  if (contextsAttribute != nullptr)
+    *contextsAttribute = attribute;
   contexts = values != nullptr ? *values : std::vector<std::string>{};
   return contexts.empty() ? kNoWorkstationContext : 0;
 }

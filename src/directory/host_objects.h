@@ -37,9 +37,11 @@ int addWorkstationContext(DirectoryRequests& directory, const std::string& confi
 // workstation-context values in their stored order, -6004 when the
 // partition root or (RFC 2307 flavour) the object does not exist, -6027
 // when the object does not exist in the corvex flavour, -6015 when it lists
-// no context, or the LDAP code of a failed search.
+// no context, or the LDAP code of a failed search. `contextsAttribute`,
+// when given, receives the name of the attribute that holds the contexts, so
+// that a context is withdrawn from where it was found.
 int findConfigObject(DirectoryRequests& directory, std::vector<std::string>& contexts,
-                     std::string& configDn);
+                     std::string& configDn, std::string* contextsAttribute = nullptr);
 
 // Upgrade: finds the context listed in the Config object that holds this
 // host's Workstation object, trying them in their stored order, and makes it

@@ -46,7 +46,7 @@ int findAnyWorkstation(DirectoryRequests& directory, const std::string& context,
 // from the Config object when no Workstation object is left there.
 int deleteFromContext(DirectoryRequests& directory, const std::string& objectDn,
                       const std::string& context, const std::string& anyFilter,
-                      const std::string& configDn) {
+                      const std::string& configDn, const std::string& contextsAttribute) {
   int rc = deleteWithProgress(directory, translatable("Deleting the Unix Workstation object..."),
                               objectDn);
   if (rc != 0)
@@ -56,8 +56,7 @@ int deleteFromContext(DirectoryRequests& directory, const std::string& objectDn,
   if (rc != 0 || othersLeft)
     return rc;
   Modifications withdraw;
-  withdraw.add(LDAP_MOD_DELETE, objectNames(runSettings.schemaFlavour).contextsAttribute,
-               {context});
+  withdraw.add(LDAP_MOD_DELETE, contextsAttribute, {context});
   return directory.modify(configDn, withdraw.get());
 }
 
@@ -121,7 +120,8 @@ int removeHostObjects(DirectoryRequests& directory) {
       "(&(objectclass=" + escapeFilterValue(workstationClass) + ")(cn=UNIX Workstation - *))";
   std::vector<std::string> contexts;
   std::string configDn;
-  int rc = findConfigObject(directory, contexts, configDn);
+  std::string contextsAttribute;
+  int rc = findConfigObject(directory, contexts, configDn, &contextsAttribute);
   if (rc != 0)
     return rc;
   for (const std::string& context : contexts) {
@@ -131,7 +131,8 @@ int removeHostObjects(DirectoryRequests& directory) {
       return rc;
     if (entries.empty() || entries.front().dn.empty())
       continue;
-    rc = deleteFromContext(directory, entries.front().dn, context, anyFilter, configDn);
+    rc = deleteFromContext(directory, entries.front().dn, context, anyFilter, configDn,
+                           contextsAttribute);
     if (rc != 0)
       return rc;
     break;

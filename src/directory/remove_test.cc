@@ -82,7 +82,7 @@ const Case kCases[] = {
      {kWs},
      {{own(kWs), 0}},
      0,
-     {own(kWs), "delete " + kMe, any(kWs), withdraw("UNIX:Workstation Contexts", kWs), any(kWs),
+     {own(kWs), "delete " + kMe, any(kWs), withdraw("WorkstationContexts", kWs), any(kWs),
       "delete " + kConfig},
      kWsDeleted + kConfigDeleted},
     {"the Workstation object cannot be deleted",
@@ -91,7 +91,7 @@ const Case kCases[] = {
      {{own(kWs), 0}, {"delete", 50}},
      50,
      {own(kWs), "delete " + kMe},
-     std::string("Deleting the Unix Workstation object...") + ldapErrorText(50) + "\n"},
+     std::string("Deleting the Unix Workstation object...\n") + ldapErrorText(50) + "\n"},
     {"a failed search withdraws nothing",
      SchemaFlavour::kRfc2307,
      {kWs},
@@ -105,7 +105,7 @@ const Case kCases[] = {
      {{"delete", 66}},
      66,
      {own(kWs), any(kWs), "delete " + kConfig},
-     std::string("Deleting the Config object...") + ldapErrorText(66) + "\n"},
+     std::string("Deleting the Config object...\n") + ldapErrorText(66) + "\n"},
 };
 
 std::string fill(std::string line, const std::string& ownFilter, const std::string& anyFilter) {
