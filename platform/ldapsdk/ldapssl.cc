@@ -13,14 +13,18 @@
 // The state is process-wide and not locked: the program runs on one thread.
 #include "ldapssl.h"
 
+#include <fcntl.h>
 #include <gnutls/gnutls.h>
 #include <gnutls/x509.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cctype>
+#include <cerrno>
 #include <cstring>
-#include <fstream>
 #include <new>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "ldapssl_cert.h"
@@ -43,17 +47,37 @@ struct LibldapGnutlsSession {
   gnutls_session_t session;
 };
 
-int readTrustFile(const char* path, std::vector<unsigned char>* der) {
-  std::ifstream in(path, std::ios::binary);
-  char chunk[4096];
-  while (in && in.read(chunk, sizeof chunk).gcount() > 0) {
-    der->insert(der->end(), chunk, chunk + in.gcount());
+// Reads the whole of `fd`, at most kMaxTrustFileBytes; false on a read error
+// or a longer file.
+bool readAll(int fd, std::vector<unsigned char>* der) {
+  unsigned char chunk[4096];
+  for (;;) {
+    ssize_t got = read(fd, chunk, sizeof chunk);
+    if (got < 0 && errno == EINTR) {
+      continue;
+    }
+    if (got <= 0) {
+      return got == 0;
+    }
+    der->insert(der->end(), chunk, chunk + got);
     if (der->size() > kMaxTrustFileBytes) {
-      return LDAP_LOCAL_ERROR;
+      return false;
     }
   }
-  if (!in.eof() || der->empty()) {
-    return LDAP_LOCAL_ERROR;  // not opened, a read error, or nothing in it
+}
+
+int readTrustFile(const char* path, std::vector<unsigned char>* der) {
+  // Opened without blocking and read only when it is a regular file, so a
+  // FIFO or a device at the name cannot stall the caller.
+  int fd = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+  if (fd < 0) {
+    return LDAP_LOCAL_ERROR;
+  }
+  struct stat status;
+  bool read = fstat(fd, &status) == 0 && S_ISREG(status.st_mode) && readAll(fd, der);
+  close(fd);
+  if (!read || der->empty()) {
+    return LDAP_LOCAL_ERROR;
   }
   // Only a readable certificate can ever match the server's.
   std::string subject;
@@ -102,14 +126,22 @@ extern "C" int onTlsConnect(LDAP*, void* ssl, void*, void*) {
   return 0;
 }
 
-// Letters, digits and the marks of host names and IP literals; anything else
-// (a space or a comma starts another URI for libldap) is refused.
+// Letters, digits and the marks of host names and IP literals, an IPv6
+// literal also in brackets; anything else (a space or a comma starts another
+// URI for libldap) is refused.
 bool isHostName(const char* host) {
-  if (host == nullptr || *host == '\0') {
+  if (host == nullptr) {
     return false;
   }
-  for (const char* c = host; *c != '\0'; ++c) {
-    if (!std::isalnum(static_cast<unsigned char>(*c)) && std::strchr("-._:%", *c) == nullptr) {
+  std::string_view name(host);
+  if (name.size() >= 2 && name.front() == '[' && name.back() == ']') {
+    name = name.substr(1, name.size() - 2);
+  }
+  if (name.empty()) {
+    return false;
+  }
+  for (char c : name) {
+    if (!std::isalnum(static_cast<unsigned char>(c)) && std::strchr("-._:%", c) == nullptr) {
       return false;
     }
   }
@@ -117,8 +149,8 @@ bool isHostName(const char* host) {
 }
 
 std::string ldapsUri(const char* host, int port) {
-  bool ipv6 = std::strchr(host, ':') != nullptr;
-  std::string bracketed = ipv6 ? "[" + std::string(host) + "]" : std::string(host);
+  bool bareIpv6 = host[0] != '[' && std::strchr(host, ':') != nullptr;
+  std::string bracketed = bareIpv6 ? "[" + std::string(host) + "]" : std::string(host);
   return "ldaps://" + bracketed + ":" + std::to_string(port);
 }
 

@@ -44,18 +44,20 @@ typedef struct LDAPSSL_CertHandle LDAPSSL_CertHandle;
 
 typedef int (*LDAPSSL_VerifyCallback)(LDAPSSL_CertHandle* cert);
 
-// Reads `trustFile` (DER) as the trusted certificate when given. `reserved`
-// must be NULL. Returns 0, or an LDAP result code (LDAP_LOCAL_ERROR for a trust
-// file that cannot be read or holds no certificate, LDAP_NOT_SUPPORTED when
-// libldap is not built with GnuTLS); on failure an earlier state stays.
+// Reads `trustFile` (DER) as the trusted certificate when given; it is opened
+// without blocking and read only when it is a regular file. `reserved` must
+// be NULL. Returns 0, or an LDAP result code (LDAP_LOCAL_ERROR for a trust
+// file that cannot be read, is not a regular file or holds no certificate,
+// LDAP_NOT_SUPPORTED when libldap is not built with GnuTLS); on failure an
+// earlier state stays.
 int ldapssl_client_init(const char* trustFile, void* reserved);
 
 // Installs the callback for certificates that are not trusted yet. Returns 0.
 int ldapssl_set_verify_callback(LDAPSSL_VerifyCallback callback);
 
-// Makes a handle for ldaps://host:port (protocol version 3). `secure` must be
-// 1. Returns NULL when the SSL state is not set up or the handle cannot be
-// made.
+// Makes a handle for ldaps://host:port (protocol version 3); an IPv6 literal
+// may be given with or without its brackets. `secure` must be 1. Returns NULL
+// when the SSL state is not set up or the handle cannot be made.
 LDAP* ldapssl_init(const char* host, int port, int secure);
 
 // Releases the SSL state and every trusted certificate. Returns 0.

@@ -3,6 +3,7 @@
 #include "ldapssl.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -53,6 +54,10 @@ TEST_F(SslStateTest, TrustFileMustHoldOneCertificate) {
   std::vector<unsigned char> huge(2 << 20, 0x30);
   EXPECT_EQ(ldapssl_client_init(writeFile("huge.der", huge).c_str(), nullptr), LDAP_LOCAL_ERROR);
   EXPECT_EQ(ldapssl_client_init(dir_.c_str(), nullptr), LDAP_LOCAL_ERROR);
+  // A FIFO without a writer would block a reader that waits for one.
+  std::string fifo = (dir_ / "fifo.der").string();
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  EXPECT_EQ(ldapssl_client_init(fifo.c_str(), nullptr), LDAP_LOCAL_ERROR);
 }
 
 TEST_F(SslStateTest, HandlesNeedTheState) {
@@ -64,7 +69,7 @@ TEST_F(SslStateTest, HandlesNeedTheState) {
   ASSERT_EQ(ldapssl_client_init(nullptr, nullptr), 0);
   EXPECT_EQ(ldapssl_add_trusted_cert(&cert, LDAPSSL_CERT_BINARY_DER), 0);
   // IPv6 literals need brackets in the URI.
-  for (const char* host : {"127.0.0.1", "::1"}) {
+  for (const char* host : {"127.0.0.1", "::1", "[::1]"}) {
     LDAP* ld = ldapssl_init(host, 636, 1);
     ASSERT_NE(ld, nullptr) << host;
     ldap_unbind_ext(ld, nullptr, nullptr);
@@ -72,6 +77,7 @@ TEST_F(SslStateTest, HandlesNeedTheState) {
   // A space or comma would make libldap read a list of URIs.
   EXPECT_EQ(ldapssl_init("127.0.0.1 evil.example", 636, 1), nullptr);
   EXPECT_EQ(ldapssl_init("a,b", 636, 1), nullptr);
+  EXPECT_EQ(ldapssl_init("[]", 636, 1), nullptr);
   ldapssl_client_deinit();
   EXPECT_EQ(ldapssl_init("127.0.0.1", 636, 1), nullptr);
 }

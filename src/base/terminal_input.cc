@@ -4,6 +4,7 @@
 
 #include "base/messages.h"
 #include "base/run_settings.h"
+#include "base/server_name.h"
 
 WordStatus readWord(FILE* in, std::string& word, size_t maxLength) {
   word.clear();
@@ -35,6 +36,10 @@ bool promptForServer() {
   if (status == WordStatus::kTooLong) {
     printf(tr("The name is too long: at most %d bytes are accepted\n"),
            static_cast<int>(kNameBufferSize - 1));
+    return false;
+  }
+  if (status == WordStatus::kRead && !isValidServerName(typed)) {
+    reportInvalidServerName(typed);
     return false;
   }
   runSettings.ldapServer = status == WordStatus::kRead ? typed : "localhost";

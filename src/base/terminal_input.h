@@ -14,7 +14,8 @@ WordStatus readWord(FILE* in, std::string& word, size_t maxLength);
 
 // The LDAP server prompt: "localhost" when nothing was typed. Stores the
 // answer as the run settings' LDAP server. Returns false, after printing why,
-// when the word does not fit the name buffer.
+// when the word does not fit the name buffer or is not a server name
+// (server_name.h).
 bool promptForServer();
 
 #endif  // KIVCONFIG_BASE_TERMINAL_INPUT_H_

@@ -1,6 +1,7 @@
 #include "cli/dispatch.h"
 
 #include <cstring>
+#include <string>
 
 #include "base/messages.h"
 #include "base/run_settings.h"
@@ -86,9 +87,10 @@ int classifyCommand(int argc, char** argv) {
 int runCommandLine(int argc, char** argv) {
   classifyCommand(argc, argv);
   int code;
+  std::string successDetails;
   switch (runSettings.command) {
     case Command::kFetchCertificate:
-      code = fetchServerCertificate();
+      code = fetchServerCertificate(successDetails);
       break;
     case Command::kParameters:
       parseValueList(argc, argv);
@@ -103,5 +105,5 @@ int runCommandLine(int argc, char** argv) {
       code = runConfigurationCommand(argc, argv);
       break;
   }
-  return reportResult(code);
+  return reportResult(code, successDetails);
 }

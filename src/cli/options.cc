@@ -13,6 +13,7 @@
 #include "base/log.h"
 #include "base/messages.h"
 #include "base/run_settings.h"
+#include "base/server_name.h"
 #include "cli/report.h"
 #include "kiv.h"
 
@@ -40,14 +41,22 @@ bool convertArgument(const char* argument, std::optional<std::string>& target) {
   return true;
 }
 
-void takeServer(const char* argument) {
+// "server[:port]"; the colon before the port of a bracketed IPv6 address
+// follows its closing bracket. False after reporting a name that is refused.
+bool takeServer(const char* argument) {
   std::string host = argument;
-  size_t colon = host.find(':');
+  size_t closingBracket = host.starts_with('[') ? host.find(']') : std::string::npos;
+  size_t colon = host.find(':', closingBracket == std::string::npos ? 0 : closingBracket);
   if (colon != std::string::npos) {
     runSettings.ldapPort = readPort(host.c_str() + colon + 1);
     host.resize(colon);
   }
+  if (!isValidServerName(host)) {
+    reportInvalidServerName(host);
+    return false;
+  }
   runSettings.ldapServer = host;
+  return true;
 }
 
 // Takes one option letter; returns a parser status (0, 1) for the caller.
@@ -74,8 +83,7 @@ int takeOption(int letter, const char* argument) {
       ++runSettings.workstationContextCount;
       return 0;
     case 'S':
-      takeServer(argument);
-      return 0;
+      return takeServer(argument) ? 0 : 1;
     case 'R':
       runSettings.alternativeServerList = argument;
       return 0;

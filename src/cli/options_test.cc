@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <string>
+#include <tuple>
 
 #include "base/log.h"
 #include "base/run_settings.h"
@@ -51,6 +52,24 @@ TEST_F(OptionsTest, ServerAndPorts) {
   CommandLine noPort{"add", "-S", "host"};
   ASSERT_EQ(parseOptions(noPort.argc(), noPort.argv()), 0);
   EXPECT_EQ(runSettings.ldapPort, 389);
+}
+
+TEST_F(OptionsTest, PortOfABracketedAddressFollowsTheBracket) {
+  const std::tuple<const char*, int, const char*, uint16_t> cases[] = {
+      {"[::1]:1636", 0, "[::1]", 1636},
+      {"[2001:db8::7]", 0, "[2001:db8::7]", 389},
+      {"[::1]x:1", 1, "(none)", 1},
+      {":1389", 1, "(none)", 1389},
+  };
+  for (const auto& [argument, status, server, port] : cases) {
+    runSettings = RunSettings{};
+    CommandLine line{"simple_add", "-S", argument};
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(parseSimpleAddOptions(line.argc(), line.argv()), status) << argument;
+    testing::internal::GetCapturedStdout();
+    EXPECT_EQ(runSettings.ldapServer.value_or("(none)"), server);
+    EXPECT_EQ(runSettings.ldapPort, port) << argument;
+  }
 }
 
 TEST_F(OptionsTest, RepeatedOptionsReplaceValuesAndCount) {

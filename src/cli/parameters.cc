@@ -9,6 +9,7 @@
 
 #include "base/messages.h"
 #include "base/run_settings.h"
+#include "base/server_name.h"
 #include "cli/report.h"
 #include "config/client_config.h"
 #include "host/services.h"
@@ -97,6 +98,25 @@ void parseSet(int argc, char** argv) {
   }
 }
 
+// Every preferred-server value is checked before any word is acted on, so
+// a refused name leaves the store and the daemons as they were. A word that
+// cannot be split is left to the caller's loop, which reports it.
+bool preferredServersValid(char** list) {
+  for (char** word = list; *word != nullptr; ++word) {
+    std::vector<char> name(kParameterBufferSize);
+    std::vector<char> value(kParameterBufferSize);
+    if (getParameterValue(*word, name.data(), name.size(), value.data(), value.size()) != 0 ||
+        value[0] == '\0' || strcasecmp(name.data(), "preferred-server") != 0) {
+      continue;
+    }
+    if (!isValidServerName(value.data())) {
+      reportInvalidServerName(value.data());
+      return false;
+    }
+  }
+  return true;
+}
+
 }  // namespace
 
 int parseValueList(int argc, char** argv) {
@@ -111,6 +131,8 @@ int parseValueList(int argc, char** argv) {
 int runParameterCommand(void* context, char mode, char** list, int flags) {
   if (mode != 's')
     return vrd_config(context, mode, list, flags);
+  if (!preferredServersValid(list))
+    return kAlreadyReported;
   int otherWords = 0;
   for (char** word = list; *word != nullptr; ++word) {
     std::vector<char> name(kParameterBufferSize);

@@ -91,13 +91,14 @@ SuccessMessage successMessage() {
 
 }  // namespace
 
-int reportResult(int code) {
+int reportResult(int code, const std::string& successDetails) {
   if (code == 0) {
     SuccessMessage success = successMessage();
     if (success.log != nullptr)
       writeLog(success.log);
     if (success.terminal != nullptr)
       fputs(tr(success.terminal), stdout);
+    fputs(successDetails.c_str(), stdout);
   } else if (code != kAlreadyReported) {
     const CodeMessage* known = nullptr;
     for (const CodeMessage& entry : kCodeMessages) {

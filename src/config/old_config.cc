@@ -9,6 +9,7 @@
 #include "base/paths.h"
 #include "base/result_codes.h"
 #include "base/run_settings.h"
+#include "base/server_name.h"
 #include "config/store_reader.h"
 #include "kiv.h"
 
@@ -51,8 +52,13 @@ int takeOldBaseContext() {
                   kOldConfigFile);
       return kNoOldBaseName;
   }
+  std::optional<std::string> server = readStoreText("t3v.vrd.preferred-server");
+  if (server && !isValidServerName(*server)) {
+    reportInvalidServerName(*server);
+    return kAlreadyReported;
+  }
   runSettings.partitionRoot = dn;
-  runSettings.ldapServer = readStoreText("t3v.vrd.preferred-server");
+  runSettings.ldapServer = server;
   return 0;
 }
 

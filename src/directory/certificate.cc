@@ -41,20 +41,6 @@ int readNameAttribute(LDAPSSL_CertHandle* certificate, int attribute, uint32_t& 
   return 0;
 }
 
-std::string sha256Fingerprint(const unsigned char* bytes, size_t length) {
-  unsigned char digest[EVP_MAX_MD_SIZE];
-  unsigned int digestLength = 0;
-  if (EVP_Digest(bytes, length, digest, &digestLength, EVP_sha256(), nullptr) != 1)
-    return "";
-  std::string text;
-  char hex[4];
-  for (unsigned int i = 0; i < digestLength; ++i) {
-    snprintf(hex, sizeof hex, i == 0 ? "%02X" : ":%02X", digest[i]);
-    text += hex;
-  }
-  return text;
-}
-
 }  // namespace
 
 int verifyServerCertificate(LDAPSSL_CertHandle* certificate) {
@@ -111,15 +97,36 @@ void releaseCapturedCertificate() {
   captured = {0, nullptr};
 }
 
-int writeCapturedCertificate(const std::string& path) {
+std::string sha256Fingerprint(const unsigned char* bytes, size_t length) {
+  unsigned char digest[EVP_MAX_MD_SIZE];
+  unsigned int digestLength = 0;
+  if (EVP_Digest(bytes, length, digest, &digestLength, EVP_sha256(), nullptr) != 1)
+    return "";
+  std::string text;
+  char hex[4];
+  for (unsigned int i = 0; i < digestLength; ++i) {
+    snprintf(hex, sizeof hex, i == 0 ? "%02X" : ":%02X", digest[i]);
+    text += hex;
+  }
+  return text;
+}
+
+int writeCapturedCertificate(const std::string& path, std::string& fingerprint) {
   switch (replaceFile(path.c_str(), captured.data, captured.length, 0644)) {
     case kReplaceCreateFailed:
       return kCertificateFileOpen;
     case kReplaceWriteFailed:
       return kCertificateFileWrite;
   }
+  fingerprint = sha256Fingerprint(captured.data, captured.length);
   writeLog("Stored the certificate of the LDAP server " + runSettings.ldapServer.value_or("") +
-           " in " + path + ", SHA-256 fingerprint " +
-           sha256Fingerprint(captured.data, captured.length));
+           " in " + path + ", SHA-256 fingerprint " + fingerprint);
   return 0;
+}
+
+int reportNoCertificateReceived() {
+  printAndLog(
+      "No certificate was received from the LDAP server; the certificate file was not "
+      "updated.\n");
+  return kAlreadyReported;
 }

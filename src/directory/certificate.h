@@ -8,6 +8,7 @@
 #ifndef KIVCONFIG_DIRECTORY_CERTIFICATE_H_
 #define KIVCONFIG_DIRECTORY_CERTIFICATE_H_
 
+#include <cstddef>
 #include <string>
 
 #include "ldapssl.h"
@@ -20,9 +21,17 @@ void releaseCapturedCertificate();
 
 // Replaces `path` with the captured certificate: a temporary file beside it
 // (mode 0644), fsync, rename, so a failure leaves the old file and a link
-// planted at the name is replaced, never followed. Logs the certificate's
-// SHA-256 fingerprint. The directory is synced after the rename. Returns 0, -6022 when the file
-// cannot be created or -6023 when it cannot be written whole.
-int writeCapturedCertificate(const std::string& path);
+// planted at the name is replaced, never followed. The directory is synced
+// after the rename. Logs the certificate's SHA-256 fingerprint and hands it
+// out in `fingerprint`. Returns 0, -6022 when the file cannot be created or
+// -6023 when it cannot be written whole.
+int writeCapturedCertificate(const std::string& path, std::string& fingerprint);
+
+// "AB:01:..." in upper-case hexadecimal; empty when the digest fails.
+std::string sha256Fingerprint(const unsigned char* bytes, size_t length);
+
+// Prints and logs that -k received no certificate and stored nothing;
+// returns -5999.
+int reportNoCertificateReceived();
 
 #endif  // KIVCONFIG_DIRECTORY_CERTIFICATE_H_

@@ -3,14 +3,62 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "base/log.h"
+#include "base/messages.h"
 #include "base/result_codes.h"
 #include "base/run_settings.h"
 #include "config/store_reader.h"
+#include "directory/certificate.h"
 #include "directory/session.h"
+#include "directory/stored_certificate.h"
+#include "host/local_files.h"
 
-int fetchServerCertificate() {
+namespace {
+
+// The fingerprint of whatever regular file is stored for the server now,
+// certificate or not, so that a change can be told.
+std::optional<std::string> storedFingerprint(const std::string& server) {
+  std::optional<std::string> file = certificateFilePath(server);
+  if (!file)
+    return std::nullopt;
+  std::vector<unsigned char> der;
+  std::string problem;
+  inspectStoredCertificate(*file, der, problem);
+  if (der.empty())
+    return std::nullopt;
+  return sha256Fingerprint(der.data(), der.size());
+}
+
+std::string formatted(const char* format, const std::string& first, const std::string& second = "",
+                      const std::string& third = "") {
+  int length = snprintf(nullptr, 0, format, first.c_str(), second.c_str(), third.c_str());
+  if (length < 0)
+    return "";
+  std::string text(static_cast<size_t>(length), '\0');
+  snprintf(text.data(), text.size() + 1, format, first.c_str(), second.c_str(), third.c_str());
+  return text;
+}
+
+// An administrator sees a changed server at once, not later in the log.
+std::string describeStored(const std::string& server, const std::optional<std::string>& before,
+                           const std::string& stored) {
+  if (!before || *before == stored) {
+    return formatted(tr("SHA-256 fingerprint of the stored certificate: %s\n"), stored);
+  }
+  writeLog("The stored certificate of the LDAP server " + server +
+           " was replaced by a different one: old SHA-256 fingerprint " + *before + ", new " +
+           stored);
+  return formatted(tr("The certificate of the LDAP server \"%s\" has changed; the stored "
+                      "certificate was replaced.\nOld SHA-256 fingerprint: %s\nNew SHA-256 "
+                      "fingerprint: %s\n"),
+                   server, *before, stored);
+}
+
+}  // namespace
+
+int fetchServerCertificate(std::string& details) {
   std::optional<std::string> server = readStoreText("preferred-server");
   if (!server)
     return kNotConfigured;
@@ -25,14 +73,15 @@ int fetchServerCertificate() {
     runSettings.sslPort = static_cast<uint16_t>(*sslPort);
     runSettings.sslFlag = 1;
   }
+  std::optional<std::string> before = storedFingerprint(*server);
   std::unique_ptr<DirectorySession> session;
-  int rc = connectDirectory(ConnectMode::kFromRunSettings, session);
-  // A bind that fell back to a clear connection received no certificate.
-  if (rc == 0 && !session->certificateStored()) {
-    printAndLog(
-        "No certificate was received from the LDAP server; the certificate file was not "
-        "updated.\n");
-    return kAlreadyReported;
-  }
-  return rc;
+  int rc = connectDirectory(ConnectMode::kCertificateFetch, session);
+  if (rc != 0)
+    return rc;
+  // The SDK decides whether the verify callback runs; without it nothing was
+  // captured or stored.
+  if (!session->certificateStored())
+    return reportNoCertificateReceived();
+  details = describeStored(*server, before, session->storedCertificateFingerprint());
+  return 0;
 }

@@ -20,6 +20,7 @@
 #include "config/store_reader.h"
 #include "directory/certificate.h"
 #include "directory/ldap_owners.h"
+#include "directory/stored_certificate.h"
 #include "host/local_files.h"
 #include "kiv.h"
 #include "ldapssl.h"
@@ -37,33 +38,73 @@ constexpr unsigned kBindRetrySeconds = 5;
 struct Transport {
   bool ssl = false;
   std::optional<std::string> trustFile;
+  // Whether a failed SSL set-up may go on over a clear connection.
+  bool clearFallback = true;
 };
 
-Transport chooseFromStore() {
+// Binding in clear text instead would hand the admin's password to whoever
+// answers on the LDAP port of a server that is known to speak SSL.
+int refuseStoredCertificate(const std::string& file, const std::string& problem) {
+  printAndLog(
+      "The stored certificate %s of the LDAP server \"%s\" cannot be used: %s. Run kivconfig -k "
+      "to fetch it again.\n",
+      file.c_str(), runSettings.ldapServer.value_or("").c_str(), problem.c_str());
+  return kAlreadyReported;
+}
+
+int chooseFromStore(Transport& transport) {
   std::optional<int> sslPort = readStoreInteger("ldap-ssl-port");
   if (!sslPort)
-    return {};
+    return 0;
   runSettings.sslPort = static_cast<uint16_t>(*sslPort);
   std::optional<std::string> file = certificateFilePath(runSettings.ldapServer.value_or(""));
-  if (file && access(file->c_str(), R_OK) == 0) {
-    runSettings.sslFlag = 1;
-    return {true, file};
+  if (file) {
+    std::vector<unsigned char> der;
+    std::string problem;
+    switch (inspectStoredCertificate(*file, der, problem)) {
+      case StoredCertificate::kAbsent:
+        break;
+      case StoredCertificate::kUnusable:
+        return refuseStoredCertificate(*file, problem);
+      case StoredCertificate::kUsable:
+        runSettings.sslFlag = 1;
+        transport = {true, file, false};
+        return 0;
+    }
   }
-  return {runSettings.sslFlag != 0, std::nullopt};
+  transport.ssl = runSettings.sslFlag != 0;
+  return 0;
+}
+
+int chooseTransport(ConnectMode mode, Transport& transport) {
+  switch (mode) {
+    case ConnectMode::kFromStore:
+      return chooseFromStore(transport);
+    case ConnectMode::kFromRunSettings:
+      transport.ssl = runSettings.sslFlag != 0;
+      return 0;
+    case ConnectMode::kCertificateFetch:
+      transport.ssl = true;
+      transport.clearFallback = false;
+      return 0;
+  }
+  return 0;
 }
 
 bool ensureServer() {
   return runSettings.ldapServer.has_value() || promptForServer();
 }
 
-// Makes an SSL handle; nullptr after every failure, with SSL given up.
-LDAP* openSsl(const Transport& transport) {
+// Makes an SSL handle; nullptr after every failure, with SSL given up and
+// `problem` naming the step that failed.
+LDAP* openSsl(const Transport& transport, std::string& problem) {
   const char* trustFile = transport.trustFile ? transport.trustFile->c_str() : nullptr;
   int rc = ldapssl_client_init(trustFile, nullptr);
   if (rc != 0) {
     syslog(LOG_ERR, "ldapssl_client_init error: %d\n", rc);
     writeLog("ldapssl_client_init error.");
     runSettings.sslFlag = 0;
+    problem = std::string("ldapssl_client_init failed (") + ldapErrorText(rc) + ")";
     return nullptr;
   }
   rc = ldapssl_set_verify_callback(verifyServerCertificate);
@@ -71,23 +112,21 @@ LDAP* openSsl(const Transport& transport) {
     printf(tr("ldapssl_set_verify_callback error: %d\n"), rc);
     ldapssl_client_deinit();
     runSettings.sslFlag = 0;
+    problem = std::string("ldapssl_set_verify_callback failed (") + ldapErrorText(rc) + ")";
     return nullptr;
   }
-  if (!ensureServer())
-    return nullptr;
   LDAP* handle = ldapssl_init(runSettings.ldapServer->c_str(), runSettings.sslPort, 1);
   if (handle == nullptr) {
     fputs(tr("LDAP SSL initialization error\n"), stdout);
     ldapssl_client_deinit();
     runSettings.sslFlag = 0;
+    problem = "ldapssl_init failed for port " + std::to_string(runSettings.sslPort);
   }
   return handle;
 }
 
 LDAP* openClear() {
   writeLog("Configuring to non SSL connection");
-  if (!ensureServer())
-    return nullptr;
   return ldap_init(runSettings.ldapServer->c_str(), runSettings.ldapPort);
 }
 
@@ -191,14 +230,16 @@ bool waitForServer(int& attempts) {
   return false;
 }
 
-int bindResult(int rc, bool& certificateStored) {
+int bindResult(int rc, std::optional<std::string>& storedFingerprint) {
   switch (rc) {
     case LDAP_SUCCESS:
       if (runSettings.sslFlag != 0 && hasCapturedCertificate()) {
         std::optional<std::string> file = certificateFilePath(*runSettings.ldapServer);
-        int written = file ? writeCapturedCertificate(*file) : kCertificateFileOpen;
+        std::string fingerprint;
+        int written = file ? writeCapturedCertificate(*file, fingerprint) : kCertificateFileOpen;
         releaseCapturedCertificate();
-        certificateStored = written == 0;
+        if (written == 0)
+          storedFingerprint = fingerprint;
         return written;
       }
       return 0;
@@ -223,7 +264,7 @@ int bindResult(int rc, bool& certificateStored) {
 }
 
 int bindSession(DirectorySession& session, LDAP* handle, const Transport& transport,
-                bool& certificateStored) {
+                std::optional<std::string>& storedFingerprint) {
   int attempts = 0;
   for (;;) {
     int rc = session.bind(*runSettings.adminFdn, *runSettings.password);
@@ -234,7 +275,7 @@ int bindSession(DirectorySession& session, LDAP* handle, const Transport& transp
     }
     if (rc != kLdapServerDown) {
       fputs("\n", stdout);
-      return bindResult(rc, certificateStored);
+      return bindResult(rc, storedFingerprint);
     }
     if (!waitForServer(attempts))
       return kAlreadyReported;
@@ -250,11 +291,22 @@ int connectDirectory(ConnectMode mode, std::unique_ptr<DirectorySession>& sessio
   }
   int version = LDAP_VERSION3;
   ldap_set_option(nullptr, LDAP_OPT_PROTOCOL_VERSION, &version);
-  Transport transport = mode == ConnectMode::kFromStore
-                            ? chooseFromStore()
-                            : Transport{runSettings.sslFlag != 0, std::nullopt};
+  Transport transport;
+  int rc = chooseTransport(mode, transport);
+  if (rc != 0)
+    return rc;
+  if (!ensureServer())
+    return kAlreadyReported;
   releaseCapturedCertificate();
-  LDAP* handle = transport.ssl ? openSsl(transport) : nullptr;
+  LDAP* handle = nullptr;
+  if (transport.ssl) {
+    std::string problem;
+    handle = openSsl(transport, problem);
+    if (handle == nullptr && !transport.clearFallback) {
+      return transport.trustFile ? refuseStoredCertificate(*transport.trustFile, problem)
+                                 : reportNoCertificateReceived();
+    }
+  }
   if (handle == nullptr)
     handle = openClear();
   if (handle == nullptr) {
@@ -265,7 +317,7 @@ int connectDirectory(ConnectMode mode, std::unique_ptr<DirectorySession>& sessio
   auto opened = std::make_unique<DirectorySession>(handle);
   if (!ensureAdminName() || !ensurePassword())
     return kAlreadyReported;
-  int rc = bindSession(*opened, handle, transport, opened->certificateStored_);
+  rc = bindSession(*opened, handle, transport, opened->storedFingerprint_);
   if (rc == 0)
     session = std::move(opened);
   return rc;

@@ -12,19 +12,30 @@
 #include <ldap.h>
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "base/directory_requests.h"
 
-// How connectDirectory chooses between SSL and clear text.
+// How connectDirectory chooses between SSL and clear text. Where SSL was
+// chosen and cannot be set up, the session goes on in clear text only when
+// the mode says so; otherwise the command ends before any bind, so the
+// admin's password never travels in clear text where SSL was expected.
 enum class ConnectMode {
   // rm: SSL when the store names an SSL port and the server's certificate
-  // file is readable; the file is then the only trusted certificate.
+  // is stored; the certificate is then the only trusted one, and a stored
+  // certificate that cannot serve ends the command. Without a stored
+  // certificate, SSL as the run settings ask, with the clear fallback.
   kFromStore = 0,
-  // add, upgrade, -k: SSL when the run settings ask for it, trusting the
-  // server's certificate on first use and storing it after the bind.
+  // add, upgrade: SSL when the run settings ask for it, trusting the
+  // server's certificate on first use and storing it after the bind; a
+  // failed SSL set-up falls back to clear text.
   kFromRunSettings = 1,
+  // -k: always SSL, trusting on first use and storing the certificate; a
+  // failed SSL set-up ends the command, since -k exists only to fetch the
+  // certificate over SSL.
+  kCertificateFetch = 2,
 };
 
 class DirectorySession : public DirectoryRequests {
@@ -35,8 +46,10 @@ class DirectorySession : public DirectoryRequests {
   DirectorySession(const DirectorySession&) = delete;
   DirectorySession& operator=(const DirectorySession&) = delete;
 
-  // Whether opening the session wrote the server's certificate file.
-  bool certificateStored() const { return certificateStored_; }
+  // Whether opening the session wrote the server's certificate file, and
+  // the SHA-256 fingerprint of what it wrote.
+  bool certificateStored() const { return storedFingerprint_.has_value(); }
+  const std::string& storedCertificateFingerprint() const { return *storedFingerprint_; }
 
   int bind(const std::string& dn, const std::string& password) override;
   int search(const std::string& base, SearchScope scope, const std::string& filter,
@@ -54,7 +67,7 @@ class DirectorySession : public DirectoryRequests {
  private:
   friend int connectDirectory(ConnectMode, std::unique_ptr<DirectorySession>&);
   LDAP* handle_;
-  bool certificateStored_ = false;
+  std::optional<std::string> storedFingerprint_;
 };
 
 // Opens the session, asking for the server, the admin's name and password

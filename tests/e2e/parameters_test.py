@@ -80,7 +80,7 @@ class GetAndSet(SandboxTest):
     def test_failed_save_of_the_server_restarts_nothing(self):
         before = self.box.read(STORE)
         script = ('dd if=/dev/zero of=/etc/filler bs=1k 2>/dev/null; '
-                  'exec "$0" set preferred-server=' + "n" * 3000)
+                  'exec "$0" set preferred-server=' + "n" * 63 + ".example")
         result = self.box.run(["sh", "-c", script, KIVCONFIG], etc_size_kb=256)
         self.assertEqual(result.returncode, ALREADY_REPORTED_STATUS)
         self.assertIn("Unable to save /etc/kiv.conf: No space left on device", result.stdout)

@@ -246,6 +246,8 @@ UPGRADE_CASES = [
     ("a base name of dots", "t3v.qup.base-name=..\n", ONE, None, 118, NO_BASE, NO_BASE),
     ("a base name too long", "t3v.qup.base-name=%sa\n" % ("a." * 400), ONE, None, 118,
      "The partition root given by t3v.qup.base-name in /etc/vrd.conf is too long\n", NO_BASE),
+    ("a server name that is none", OLD_BASE + "t3v.vrd.preferred-server=a b\n", ONE, None, 145,
+     "The LDAP server name \"a b\" is not valid", "or an IPv6 address in brackets\n"),
 ]
 
 

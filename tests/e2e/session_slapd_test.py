@@ -16,6 +16,7 @@ from slapd import Slapd  # noqa: E402
 
 CERT_FILE = "/var/lib/velmar-pelk/.127.0.0.1.der"
 ADMIN = "cn=admin,o=corp"
+STORED_LINE = "SHA-256 fingerprint of the stored certificate: %s\n"
 
 
 def fingerprint(der):
@@ -58,7 +59,8 @@ class FetchCertificate(SlapdTest):
     def test_first_use_stores_the_servers_certificate(self):
         result = self.fetch()
         self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
-        self.assertEqual(result.stdout, "\nCerticate file updated sucessfully\n")
+        self.assertEqual(result.stdout, "\nCerticate file updated sucessfully\n" + STORED_LINE
+                         % fingerprint(self.slapd.cert_der_bytes))
         self.assertEqual(self.read_bytes(CERT_FILE), self.slapd.cert_der_bytes)
         mode = self.box.run(["stat", "-c", "%a %F", CERT_FILE]).stdout.strip()
         self.assertEqual(mode, "644 regular file")
@@ -67,13 +69,23 @@ class FetchCertificate(SlapdTest):
         self.assertTrue(any(fingerprint(self.slapd.cert_der_bytes) in line for line in log), log)
         self.assertNotIn("secret", self.box.read("/var/lib/velmar-pelk/kiv.log"))
 
-    def test_second_fetch_replaces_the_file(self):
+    def test_second_fetch_replaces_the_file_and_names_a_change(self):
         self.assertEqual(self.fetch().returncode, 0)
-        old = self.slapd.cert_der_bytes
+        old = fingerprint(self.slapd.cert_der_bytes)
+        self.assertTrue(self.fetch().stdout.endswith("sucessfully\n" + STORED_LINE % old))
         self.slapd.restart(new_certificate=True)
-        self.assertNotEqual(self.slapd.cert_der_bytes, old)
-        self.assertEqual(self.fetch().returncode, 0)
+        new = fingerprint(self.slapd.cert_der_bytes)
+        self.assertNotEqual(new, old)
+        result = self.fetch()
+        self.assertEqual(result.returncode, 0)
+        self.assertTrue(result.stdout.endswith(
+            'sucessfully\nThe certificate of the LDAP server "127.0.0.1" has changed; the stored '
+            "certificate was replaced.\nOld SHA-256 fingerprint: %s\nNew SHA-256 fingerprint: "
+            "%s\n" % (old, new)), result.stdout)
         self.assertEqual(self.read_bytes(CERT_FILE), self.slapd.cert_der_bytes)
+        self.assertIn("The stored certificate of the LDAP server 127.0.0.1 was replaced by a "
+                      "different one: old SHA-256 fingerprint %s, new %s" % (old, new),
+                      self.log_messages())
 
     def test_planted_link_is_replaced_not_followed(self):
         self.box.write("/etc/victim", "keep me\n")
@@ -143,14 +155,6 @@ class StoredCertificate(SlapdTest):
                          'stored certificate %s\n' % CERT_FILE)
         self.assertNotIn("Waiting", result.stdout)
         self.assertEqual(self.read_bytes(CERT_FILE), stored)
-
-    def test_unusable_trust_file_falls_back_to_clear_text(self):
-        self.box.write(CERT_FILE, "not a certificate")
-        result = self.probe(0)
-        self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
-        log = self.log_messages()
-        self.assertIn("ldapssl_client_init error.", log)
-        self.assertIn("Configuring to non SSL connection", log)
 
 
 class NotConfigured(SandboxTest):

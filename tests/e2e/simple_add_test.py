@@ -70,7 +70,7 @@ class StoreWritten(SandboxTest):
         self.box.run(["sh", "-c", ": > /var/log/kiv-initscripts.log"])
         result = self.kiv("simple_add", "-r", "o=corp", "-S", "evil\ncache-only=yes")
         self.assertNotEqual(result.returncode, 0)
-        self.assertIn("preferred-server", result.stdout)
+        self.assertIn('"evil\\x0Acache-only=yes"', result.stdout)
         self.assertEqual(self.box.read(STORE), before)
         self.assertEqual(self.box.init_calls(), [])
 
