@@ -1,15 +1,16 @@
 #include "ldif/apply.h"
 
-#include <strings.h>
+#include <fcntl.h>
+#include <unistd.h>
 
-#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <memory>
 #include <new>
+#include <string>
 
+#include "base/result_codes.h"
 #include "ldif/modifications.h"
 #include "ldif/reader.h"
 
@@ -19,6 +20,10 @@ constexpr const char* kNamePrefix = "kivconfig";
 // The parameter-error code of the classic LDAP client API (libldap calls it
 // -9 as LDAP_PARAM_ERROR); the schema step tells malformed files by it.
 constexpr int kMalformedRecord = 89;
+// A file that cannot be opened or read to its end: the same failure for the
+// caller either way, and the code the classic client API gives a file that
+// cannot be opened.
+constexpr int kFileNotRead = 1;
 
 // What the lines of one record have said so far. One object serves a whole
 // run: startRecord() resets it and keeps its memory.
@@ -68,13 +73,6 @@ struct RecordState {
   }
 };
 
-// The type and value of one parsed line.
-struct LdifLine {
-  BerText type;
-  BerText value;  // null when absent
-  ber_len_t length = 0;
-};
-
 // Copies a value that must be text (an absent one gives empty text); the copy
 // stops at a NUL byte.
 int copyText(const char* value, std::string* copy) {
@@ -85,6 +83,17 @@ int copyText(const char* value, std::string* copy) {
     return kLdifOutOfMemory;
   }
   return 0;
+}
+
+// Whether the `length` bytes at `text` are `keyword`, ignoring case.
+template <size_t size>
+bool isKeyword(const char* text, size_t length, const char (&keyword)[size]) {
+  return length == size - 1 && sameTextIgnoringCase(text, keyword, length);
+}
+
+template <size_t size>
+bool isType(const LdifField& line, const char (&keyword)[size]) {
+  return isKeyword(line.type, line.typeLength, keyword);
 }
 
 int invalidFormat(const RecordState& state) {
@@ -99,19 +108,19 @@ int expecting(const RecordState& state, const char* keyword, const char* seen) {
   return kMalformedRecord;
 }
 
-int takeChangeType(RecordState* state, const char* value) {
+int takeChangeType(RecordState* state, const char* value, size_t length) {
   if (value == nullptr) {
     return invalidFormat(*state);
   }
-  if (strcasecmp(value, "modify") == 0) {
+  if (isKeyword(value, length, "modify")) {
     state->newEntry = false;
     state->expectModifyOperation = true;
-  } else if (strcasecmp(value, "add") == 0) {
+  } else if (isKeyword(value, length, "add")) {
     state->newEntry = true;
-  } else if (strcasecmp(value, "modrdn") == 0 || strcasecmp(value, "moddn") == 0 ||
-             strcasecmp(value, "rename") == 0) {
+  } else if (isKeyword(value, length, "modrdn") || isKeyword(value, length, "moddn") ||
+             isKeyword(value, length, "rename")) {
     state->expectNewRdn = true;
-  } else if (strcasecmp(value, "delete") == 0) {
+  } else if (isKeyword(value, length, "delete")) {
     state->gotAll = true;
     state->deleteEntry = true;
   } else {
@@ -124,11 +133,11 @@ int takeChangeType(RecordState* state, const char* value) {
 
 // Lines after a dn line or a modify-operation line: rename lines, or
 // attribute lines added to the modification list.
-int takeAttributeLine(RecordState* state, LdifLine* line) {
-  const char* type = line->type.get();
-  const char* value = line->value.get();
+int takeAttributeLine(RecordState* state, const LdifField& line) {
+  const char* type = line.type;
+  const char* value = line.value;
   if (state->expectNewRdn) {
-    if (strcasecmp(type, "newrdn") != 0) {
+    if (!isType(line, "newrdn")) {
       return expecting(*state, "newrdn", type);
     }
     state->expectNewRdn = false;
@@ -137,7 +146,7 @@ int takeAttributeLine(RecordState* state, LdifLine* line) {
     return copyText(value, &state->newRdn);
   }
   if (state->expectDeleteOldRdn) {
-    if (strcasecmp(type, "deleteoldrdn") != 0) {
+    if (!isType(line, "deleteoldrdn")) {
       return expecting(*state, "deleteoldrdn", type);
     }
     if (value == nullptr) {
@@ -150,7 +159,7 @@ int takeAttributeLine(RecordState* state, LdifLine* line) {
     return 0;
   }
   if (state->expectNewSuperior) {
-    if (strcasecmp(type, "newsuperior") != 0) {
+    if (!isType(line, "newsuperior")) {
       return expecting(*state, "newsuperior", type);
     }
     state->expectNewSuperior = false;
@@ -162,60 +171,57 @@ int takeAttributeLine(RecordState* state, LdifLine* line) {
             state->lineNumber, state->dn.c_str());
     return kMalformedRecord;
   }
-  return addModification(&state->modifications, state->modifyOperation, type,
-                         LdifValue{std::move(line->value), line->length});
+  return addModification(&state->modifications, state->modifyOperation, line.type, line.typeLength,
+                         line.value, line.valueLength);
 }
 
 // An operation line ("add:", "replace:", "delete:"), or the first attribute
 // line of a record or block that names none, which then replaces.
-int takeModifyOperation(RecordState* state, LdifLine* line) {
-  const char* type = line->type.get();
+int takeModifyOperation(RecordState* state, const LdifField& line) {
   state->expectModifyOperation = false;
   state->expectSeparator = true;
-  if (strcasecmp(type, "add") == 0) {
+  if (isType(line, "add")) {
     state->modifyOperation = LDAP_MOD_ADD;
     return 0;
   }
-  int operation = strcasecmp(type, "replace") == 0  ? LDAP_MOD_REPLACE
-                  : strcasecmp(type, "delete") == 0 ? LDAP_MOD_DELETE
-                                                    : -1;
+  int operation = isType(line, "replace")  ? LDAP_MOD_REPLACE
+                  : isType(line, "delete") ? LDAP_MOD_DELETE
+                                           : -1;
   if (operation < 0) {
     state->modifyOperation = LDAP_MOD_REPLACE;
     return takeAttributeLine(state, line);
   }
-  if (line->value == nullptr) {
+  if (line.value == nullptr) {
     return invalidFormat(*state);
   }
   state->modifyOperation = operation;
-  return addModification(&state->modifications, operation, line->value.get(), LdifValue{});
+  // The attribute is named by the value as text, up to a NUL byte.
+  return addModification(&state->modifications, operation, line.value, strlen(line.value), nullptr,
+                         0);
 }
 
 // Handles one logical line. Returns 0, 89 (the record stops) or
 // kLdifOutOfMemory.
-int takeLine(RecordState* state, const char* text, bool firstRecord) {
+int takeLine(RecordState* state, const LdifLine& text, bool firstRecord) {
   ++state->lineNumber;
-  if (state->expectSeparator && strcmp(text, "-") == 0) {
+  if (state->expectSeparator && text.length == 1 && text.text[0] == '-') {
     state->expectSeparator = false;
     state->expectChangeType = true;
     return 0;
   }
-  LdifLine line;
-  char* type = nullptr;
-  char* value = nullptr;
-  int parsed = parseLdifLine(text, &type, &value, &line.length);
-  line.type.reset(type);
-  line.value.reset(value);
-  if (parsed != 0) {
+  LdifField line;
+  if (text.holdsNul || parseLdifLine(text, &line) != 0) {
     return invalidFormat(*state);
   }
+  const char* value = line.value;
   if (!state->haveDn) {
-    if (firstRecord && state->lineNumber == 1 && strcasecmp(type, "version") == 0) {
-      if (line.length == 0 || atoi(value) != 1) {
+    if (firstRecord && state->lineNumber == 1 && isType(line, "version")) {
+      if (line.valueLength == 0 || atoi(value) != 1) {
         fprintf(stderr, "%s: invalid version %s, line %d (ignored)\n", kNamePrefix,
                 value != nullptr ? value : "(null)", 1);
       }
       ++state->versionLines;
-    } else if (strcasecmp(type, "dn") == 0) {
+    } else if (isType(line, "dn")) {
       state->haveDn = true;
       state->expectChangeType = true;
       return copyText(value, &state->dn);
@@ -224,15 +230,15 @@ int takeLine(RecordState* state, const char* text, bool firstRecord) {
   }
   if (state->expectChangeType) {
     state->expectChangeType = false;
-    if (strcasecmp(type, "changetype") == 0) {
-      return takeChangeType(state, value);
+    if (isType(line, "changetype")) {
+      return takeChangeType(state, value, line.valueLength);
     }
-    return takeModifyOperation(state, &line);
+    return takeModifyOperation(state, line);
   }
   if (state->expectModifyOperation) {
-    return takeModifyOperation(state, &line);
+    return takeModifyOperation(state, line);
   }
-  return takeAttributeLine(state, &line);
+  return takeAttributeLine(state, line);
 }
 
 // The state of one applyLdifFile call.
@@ -286,18 +292,18 @@ int finishRecord(Run* run, int stopped) {
   for (const LdifModification& entry : state.modifications.entries) {
     if (entry.operation == (LDAP_MOD_ADD | LDAP_MOD_BVALUES) && entry.valueCount == 0) {
       fprintf(stderr, "%s: attribute \"%s\" has no values (entry=\"%s\")\n", kNamePrefix,
-              entry.attribute.c_str(), state.dn.c_str());
+              entry.attribute, state.dn.c_str());
       return kMalformedRecord;
     }
   }
   return sendModifications(run);
 }
 
-int applyRecord(Run* run, char* text, bool firstRecord) {
+int applyRecord(Run* run, LdifRecord* record, bool firstRecord) {
   run->state.startRecord();
-  char* cursor = text;
   int stopped = 0;
-  while (char* line = nextLdifLine(&cursor)) {
+  LdifLine line;
+  while (nextLdifLine(record, &line)) {
     int result = takeLine(&run->state, line, firstRecord);
     if (result == kLdifOutOfMemory) {
       return result;
@@ -310,28 +316,44 @@ int applyRecord(Run* run, char* text, bool firstRecord) {
   return finishRecord(run, stopped);
 }
 
+// Closes the file descriptor it holds.
+struct FileDescriptor {
+  int fd;
+  ~FileDescriptor() {
+    if (fd >= 0) {
+      close(fd);
+    }
+  }
+};
+
 }  // namespace
 
 int applyLdifFile(const char* path, DirectoryRequests& directory) {
-  std::unique_ptr<FILE, FileCloser> file(fopen(path, "r"));
-  if (file == nullptr) {
+  FileDescriptor file{open(path, O_RDONLY | O_CLOEXEC)};
+  if (file.fd < 0) {
     perror(path);
-    return 1;
+    return kFileNotRead;
   }
   signal(SIGPIPE, SIG_IGN);
   bool firstRecord = true;
   int lastResult = 0;
   Run run{directory, {}, {}};
+  LdifInput input;
+  input.fd = file.fd;
   LdifRecord record;
   for (;;) {
-    readLdifRecord(file.get(), &record);
-    if (record.result != 0) {
-      return record.result;
+    switch (readLdifRecord(&input, &record)) {
+      case LdifReadResult::kRecord:
+        break;
+      case LdifReadResult::kEndOfInput:
+        return lastResult;
+      case LdifReadResult::kReadError:
+        fprintf(stderr, "%s: cannot read %s: %s\n", kNamePrefix, path, strerror(input.error));
+        return kFileNotRead;
+      case LdifReadResult::kOutOfMemory:
+        return kLdifOutOfMemory;
     }
-    if (record.text == nullptr) {
-      return lastResult;
-    }
-    lastResult = applyRecord(&run, record.text.get(), firstRecord);
+    lastResult = applyRecord(&run, &record, firstRecord);
     firstRecord = false;
     if (lastResult != LDAP_SUCCESS && lastResult != LDAP_TYPE_OR_VALUE_EXISTS &&
         lastResult != LDAP_ALREADY_EXISTS) {

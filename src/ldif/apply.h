@@ -18,8 +18,10 @@
 //   20 or 68 when the last record applied answered that, all earlier ones
 //     having answered 0, 20 or 68;
 //   the LDAP result code of the first record that failed otherwise;
-//   89 for the first malformed record;
-//   1 when the file cannot be opened;
+//   89 for the first malformed record, a line holding a NUL byte included;
+//   1 when the file cannot be opened or read to its end ("<path>: <system
+//     error>", or "kivconfig: cannot read <path>: <system error>", on
+//     standard error); a record that was not read whole is not applied;
 //   kLdifOutOfMemory when memory runs out.
 // Records applied before a failure stay applied. Ignores SIGPIPE from the
 // first call on, for the rest of the process.

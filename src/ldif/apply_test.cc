@@ -69,11 +69,23 @@ TEST(ApplyLdifFile, RecordsBecomeRequests) {
        "",
        ""},
       {"version: 1\n\ndn: o=a\ncn: x\n", {"modify o=a =cn=[x]"}, "", ""},
+      // Bytes of the fold marker's value are dropped from values, folded or
+      // not.
+      {"dn: o=a\ncn: a\x01"
+       "b\nsn: c\x01\n d\n",
+       {"modify o=a =cn=[ab] =sn=[cd]"},
+       "",
+       ""},
       {"version: 2\nreplica: host\ndn: o=b\ncn: x\n\nversion: 1\ndn: o=c\ncn: y\n",
        {"modify o=b =cn=[x]", "modify o=c =cn=[y]"},
        "",
        "kivconfig: invalid version 2, line 1 (ignored)\n"},
       {"version: \n", {}, "", "kivconfig: invalid version (null), line 1 (ignored)\n"},
+      // A line of any length stays inside its record.
+      {"dn: o=a\nchangetype: add\ncn: " + std::string(4091, 'x') + "\nsn: y\n",
+       {"add o=a cn=[" + std::string(4091, 'x') + "] sn=[y]"},
+       "",
+       ""},
   };
   for (const Case& c : cases) {
     RecordingDirectory directory;
@@ -87,10 +99,13 @@ TEST(ApplyLdifFile, RecordsBecomeRequests) {
 
 TEST(ApplyLdifFile, MalformedRecordsStopTheRun) {
   struct Case {
-    const char* ldif;
-    const char* message;
+    std::string ldif;
+    std::string message;
   };
   const Case cases[] = {
+      {"dn: o=a\ndescription: abc\0XYZ\ntelephoneNumber: 123\n"s,
+       "kivconfig: invalid format (line 2) entry: \"o=a\"\n"},
+      {"# \0\ndn: o=a\ncn: x\n"s, "kivconfig: invalid format (line 1) entry: \"\"\n"},
       {"dn: o=a\nchangetype: modify\nbogus line\n",
        "kivconfig: invalid format (line 3) entry: \"o=a\"\n"},
       {"dn: o=a\n-\n", "kivconfig: invalid format (line 2) entry: \"o=a\"\n"},
@@ -119,7 +134,7 @@ TEST(ApplyLdifFile, MalformedRecordsStopTheRun) {
   };
   for (const Case& c : cases) {
     RecordingDirectory directory;
-    ApplyRun run = applyText(std::string(c.ldif) + "\ndn: o=later\ncn: x\n", directory);
+    ApplyRun run = applyText(c.ldif + "\ndn: o=later\ncn: x\n", directory);
     EXPECT_EQ(run.result, 89) << c.ldif;
     EXPECT_EQ(run.err, c.message) << c.ldif;
     EXPECT_EQ(directory.requests, Lines{}) << c.ldif;
@@ -155,6 +170,28 @@ TEST(ApplyLdifFile, ResultsOfTheDirectory) {
   }
 }
 
+// Files that end the run before any request: one that cannot be read, and
+// one of NUL bytes only, which must end at once.
+TEST(ApplyLdifFile, UnreadableAndDamagedFiles) {
+  std::string directoryPath = testing::TempDir();
+  struct Case {
+    std::string path;
+    int result;
+    std::string err;
+  };
+  const Case cases[] = {
+      {directoryPath, 1, "kivconfig: cannot read " + directoryPath + ": Is a directory\n"},
+      {"/dev/zero", 89, "kivconfig: invalid format (line 1) entry: \"\"\n"},
+  };
+  for (const Case& c : cases) {
+    RecordingDirectory directory;
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(applyLdifFile(c.path.c_str(), directory), c.result) << c.path;
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), c.err) << c.path;
+    EXPECT_EQ(directory.requests, Lines{}) << c.path;
+  }
+}
+
 void* failingRealloc(void*, size_t) {
   return nullptr;
 }
@@ -165,6 +202,7 @@ TEST(ApplyLdifFile, RunningOutOfMemoryFails) {
   ApplyRun run = applyText("dn: o=a\ncn: x\n", directory);
   setLdifRecordRealloc(nullptr);
   EXPECT_EQ(run.result, kLdifOutOfMemory);
+  EXPECT_EQ(run.err.rfind("realloc: ", 0), 0u) << run.err;
   EXPECT_EQ(directory.requests, Lines{});
 }
 

@@ -1,10 +1,7 @@
 #include "ldif/modifications.h"
 
-#include <strings.h>
-
 #include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <new>
 
 #include "base/result_codes.h"
@@ -14,25 +11,24 @@ void reportOutOfMemory(const char* call) {
   perror(call);
 }
 
-int addModification(LdifModificationList* list, int operation, const char* attribute,
-                    LdifValue value) {
+int addModification(LdifModificationList* list, int operation, char* attribute,
+                    size_t attributeLength, char* value, size_t valueLength) {
   int combined = operation | LDAP_MOD_BVALUES;
-  size_t attributeLength = strlen(attribute);
   size_t index = 0;
   while (index < list->entries.size()) {
     const LdifModification& candidate = list->entries[index];
-    if (candidate.operation == combined && candidate.attribute.size() == attributeLength &&
-        strcasecmp(candidate.attribute.c_str(), attribute) == 0) {
+    if (candidate.operation == combined && candidate.attributeLength == attributeLength &&
+        sameTextIgnoringCase(candidate.attribute, attribute, attributeLength)) {
       break;
     }
     ++index;
   }
   try {
     if (index == list->entries.size()) {
-      list->entries.push_back(LdifModification{combined, attribute, 0});
+      list->entries.push_back(LdifModification{combined, attribute, attributeLength, 0});
     }
-    if (value.bytes != nullptr) {
-      list->values.emplace_back(index, std::move(value));
+    if (value != nullptr) {
+      list->values.emplace_back(index, berval{valueLength, value});
       ++list->entries[index].valueCount;
     }
   } catch (const std::bad_alloc&) {
@@ -42,17 +38,13 @@ int addModification(LdifModificationList* list, int operation, const char* attri
   return 0;
 }
 
-LDAPMod** LdapModArray::build(const LdifModificationList& list) {
+LDAPMod** LdapModArray::build(LdifModificationList& list) {
   const size_t entryCount = list.entries.size();
   try {
-    mods_.assign(entryCount, LDAPMod{});
-    // Reserved before any pointer into them is taken.
-    values_.clear();
-    values_.reserve(list.values.size());
-    valuePointers_.assign(list.values.size() + entryCount, nullptr);
-    nextValueSlot_.assign(entryCount, 0);
-    modPointers_.clear();
-    modPointers_.reserve(entryCount + 1);
+    mods_.resize(entryCount);
+    valuePointers_.resize(list.values.size() + entryCount);
+    nextValueSlot_.resize(entryCount);
+    modPointers_.resize(entryCount + 1);
   } catch (const std::bad_alloc&) {
     reportOutOfMemory("realloc");
     return nullptr;
@@ -63,18 +55,19 @@ LDAPMod** LdapModArray::build(const LdifModificationList& list) {
     const LdifModification& entry = list.entries[i];
     LDAPMod& mod = mods_[i];
     mod.mod_op = entry.operation;
-    mod.mod_type = const_cast<char*>(entry.attribute.c_str());
+    mod.mod_type = entry.attribute;
+    mod.mod_bvalues = nullptr;
     if (entry.valueCount > 0) {
       mod.mod_bvalues = &valuePointers_[slot];
       nextValueSlot_[i] = slot;
-      slot += entry.valueCount + 1;
+      slot += entry.valueCount;
+      valuePointers_[slot++] = nullptr;
     }
-    modPointers_.push_back(&mod);
+    modPointers_[i] = &mod;
   }
-  modPointers_.push_back(nullptr);
-  for (const auto& [index, value] : list.values) {
-    values_.push_back(berval{value.length, value.bytes.get()});
-    valuePointers_[nextValueSlot_[index]++] = &values_.back();
+  modPointers_[entryCount] = nullptr;
+  for (auto& [index, value] : list.values) {
+    valuePointers_[nextValueSlot_[index]++] = &value;
   }
   return modPointers_.data();
 }

@@ -1,15 +1,18 @@
 #include "ldif/reader.h"
 
-#include <algorithm>
-#include <cstdlib>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
 #include <cstring>
 
 namespace {
 
-LdifReallocFunction recordRealloc = realloc;
+LdifReallocFunction bufferRealloc = realloc;
 
+// Space, or one of tab, LF, vertical tab, form feed and CR (9 to 13).
 bool isLdifWhiteSpace(char c) {
-  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+  return c == ' ' || static_cast<unsigned char>(c - '\t') <= '\r' - '\t';
 }
 
 // A line end is LF or CR LF.
@@ -23,30 +26,60 @@ bool continuesLine(const char* text) {
   return isLdifWhiteSpace(text[0]) && !isLineEndAt(text);
 }
 
-// An empty physical line, a lone CR LF, or a single character without line
-// end at the end of the file.
-bool isBlankPiece(const char* piece, size_t length) {
-  return length < 2 || (length == 2 && piece[0] == '\r' && piece[1] == '\n');
-}
-
-// Grows the record buffer so that it holds `needed` bytes; capacities are
-// multiples of the piece size and at least double on growth, so a long
-// record is copied a bounded number of times.
-bool reserveRecord(LdifText* text, size_t* capacity, size_t needed) {
-  if (needed <= *capacity) {
+// Makes room for more input: moves the bytes not yet handed out to the front
+// of the buffer, or doubles it when they fill it.
+bool makeRoom(LdifInput* input) {
+  if (input->begin > 0) {
+    size_t kept = input->end - input->begin;
+    memmove(input->buffer.get(), input->buffer.get() + input->begin, kept);
+    input->nul -= input->seenNul ? input->begin : 0;
+    input->end = kept;
+    input->begin = 0;
+  }
+  if (input->end + 1 < input->capacity) {
     return true;
   }
-  size_t grown = (needed + kLdifPieceSize - 1) / kLdifPieceSize * kLdifPieceSize;
-  grown = std::max(grown, 2 * *capacity);
-  void* block = recordRealloc(text->get(), grown);
+  size_t grown = input->capacity == 0 ? kLdifBufferSize : 2 * input->capacity;
+  void* block = bufferRealloc(input->buffer.get(), grown);
   if (block == nullptr) {
     perror("realloc");
     return false;
   }
-  static_cast<void>(text->release());
-  text->reset(static_cast<char*>(block));
-  *capacity = grown;
+  static_cast<void>(input->buffer.release());
+  input->buffer.reset(static_cast<char*>(block));
+  input->capacity = grown;
   return true;
+}
+
+// Reads what the file has next behind the buffered bytes, noting the first
+// NUL byte; after it nothing more is read.
+LdifReadResult fill(LdifInput* input) {
+  if (!makeRoom(input)) {
+    return LdifReadResult::kOutOfMemory;
+  }
+  char* space = input->buffer.get() + input->end;
+  ssize_t count;
+  do {
+    count = read(input->fd, space, input->capacity - 1 - input->end);
+  } while (count < 0 && errno == EINTR);
+  if (count < 0) {
+    input->error = errno;
+    return LdifReadResult::kReadError;
+  }
+  if (count == 0) {
+    input->atEnd = true;
+    return LdifReadResult::kRecord;
+  }
+  const char* nul = static_cast<const char*>(memchr(space, '\0', static_cast<size_t>(count)));
+  if (nul != nullptr) {
+    input->seenNul = true;
+    input->nul = static_cast<size_t>(nul - input->buffer.get());
+  }
+  if (!input->seenMarkerByte) {
+    input->seenMarkerByte = memchr(space, kLdifFoldMarker, static_cast<size_t>(count)) != nullptr;
+  }
+  input->end += static_cast<size_t>(count);
+  return LdifReadResult::kRecord;
 }
 
 // Value of a base64 character: 0..63, 64 for "=", -1 for anything else.
@@ -66,12 +99,17 @@ int base64Value(unsigned char c) {
   return -1;
 }
 
-// Decodes base64 text in place. Returns the number of bytes or -1. Decoding
-// stops after a group that ends in padding; text after it is ignored.
-long decodeBase64InPlace(char* text) {
+// Decodes `length` bytes of base64 text in place. Returns the number of
+// bytes or -1. Decoding stops after a group that ends in padding; text after
+// it is ignored.
+long decodeBase64InPlace(char* text, size_t length) {
   const char* in = text;
+  const char* end = text + length;
   char* out = text;
-  while (*in != '\0') {
+  while (in < end) {
+    if (end - in < 4) {
+      return -1;
+    }
     int group[4];
     for (int i = 0; i < 4; ++i) {
       group[i] = base64Value(static_cast<unsigned char>(in[i]));
@@ -96,171 +134,207 @@ long decodeBase64InPlace(char* text) {
   return out - text;
 }
 
-// Copies `text` without its fold markers into a new block of the LDAP
-// library's allocator, NUL-terminated; *length is the count of bytes copied.
-char* copyWithoutFoldMarkers(const char* text, size_t* length) {
-  size_t remaining = strlen(text);
-  char* copy = static_cast<char*>(ber_memalloc(remaining + 1));
-  if (copy == nullptr) {
-    return nullptr;
+// Removes the fold markers from `length` bytes at `text`, shifting the rest
+// left; returns the new length.
+size_t removeFoldMarkers(char* text, size_t length) {
+  char* marker = static_cast<char*>(memchr(text, kLdifFoldMarker, length));
+  if (marker == nullptr) {
+    return length;
   }
-  char* out = copy;
-  while (remaining > 0) {
-    const char* marker = static_cast<const char*>(memchr(text, kLdifFoldMarker, remaining));
-    size_t run = marker != nullptr ? static_cast<size_t>(marker - text) : remaining;
-    memcpy(out, text, run);
-    out += run;
-    size_t skipped = marker != nullptr ? run + 1 : run;
-    text += skipped;
-    remaining -= skipped;
+  const char* in = marker;
+  const char* end = text + length;
+  char* out = marker;
+  for (; in < end; ++in) {
+    if (*in != kLdifFoldMarker) {
+      *out++ = *in;
+    }
   }
-  *out = '\0';
-  *length = static_cast<size_t>(out - copy);
-  return copy;
+  return static_cast<size_t>(out - text);
 }
 
 }  // namespace
 
 void setLdifRecordRealloc(LdifReallocFunction grow) {
-  recordRealloc = grow != nullptr ? grow : realloc;
+  bufferRealloc = grow != nullptr ? grow : realloc;
 }
 
-LdifRecord readLdifRecord(FILE* file) {
-  LdifRecord record;
-  readLdifRecord(file, &record);
-  return record;
-}
-
-void readLdifRecord(FILE* file, LdifRecord* record) {
-  record->result = 0;
-  size_t length = 0;
+LdifReadResult readLdifRecord(LdifInput* input, LdifRecord* record) {
+  *record = LdifRecord{};
+  bool inRecord = false;
+  // Offsets from input->begin: the physical line being looked at, and where
+  // the search for its line end goes on. Blank lines before the record are
+  // handed out at once, so the record starts at offset 0.
+  size_t lineStart = 0;
+  size_t from = 0;
+  size_t recordEnd;
+  size_t consumed;
   for (;;) {
-    // Each piece is read straight into the record, behind the text so far.
-    if (!reserveRecord(&record->text, &record->capacity, length + kLdifPieceSize)) {
-      record->text.reset();
-      record->capacity = 0;
-      record->result = kLdifOutOfMemory;
-      return;
-    }
-    char* piece = record->text.get() + length;
-    if (fgets(piece, kLdifPieceSize, file) == nullptr) {
-      *piece = '\0';
-      if (length == 0) {
-        record->text.reset();
-        record->capacity = 0;
-      }
-      return;
-    }
-    size_t pieceLength = strlen(piece);
-    if (isBlankPiece(piece, pieceLength)) {
-      if (length == 0) {
-        continue;
-      }
-      // The LF of a CR LF split from its CR by the piece size: the CR is
-      // part of the line end, not data.
-      if (piece[0] == '\n' && piece[-1] == '\r') {
-        piece[-1] = '\0';
-      }
-      *piece = '\0';
-      return;
-    }
-    length += pieceLength;
-  }
-}
-
-char* nextLdifLine(char** cursor) {
-  for (;;) {
-    char* line = *cursor;
-    if (line == nullptr || *line == '\0' || isLineEndAt(line)) {
-      return nullptr;
-    }
-    char* search = line;
-    for (;;) {
-      char* end = strchr(search, '\n');
-      if (end == nullptr) {
-        *cursor = nullptr;
+    char* base = input->buffer.get() + input->begin;
+    size_t available = input->end - input->begin;
+    bool found = false;
+    while (from < available) {
+      const char* newline = static_cast<const char*>(memchr(base + from, '\n', available - from));
+      if (newline == nullptr) {
+        from = available;
         break;
       }
-      char* carriageReturn = end > line && end[-1] == '\r' ? end - 1 : nullptr;
-      if (!continuesLine(end + 1)) {
-        if (carriageReturn != nullptr) {
-          *carriageReturn = '\0';
-        }
-        *end = '\0';
-        *cursor = end + 1;
+      size_t next = static_cast<size_t>(newline - base) + 1;
+      size_t length = next - lineStart;
+      if (length > 2 || (length == 2 && base[lineStart] != '\r')) {
+        inRecord = true;
+      } else if (inRecord) {
+        recordEnd = lineStart;
+        consumed = next;
+        found = true;
+        break;
+      } else {
+        input->begin += next;
+        base += next;
+        available -= next;
+        next = 0;
+      }
+      lineStart = from = next;
+    }
+    if (!found && input->seenNul) {
+      recordEnd = consumed = input->nul - input->begin + 1;
+      break;
+    }
+    if (found) {
+      break;
+    }
+    if (input->atEnd) {
+      // A last line without line end counts as blank when it holds at most
+      // one character.
+      if (available - lineStart > 1) {
+        lineStart = available;
+        inRecord = true;
+      }
+      if (!inRecord) {
+        input->begin = input->end;
+        return LdifReadResult::kEndOfInput;
+      }
+      recordEnd = lineStart;
+      consumed = available;
+      break;
+    }
+    LdifReadResult result = fill(input);
+    if (result != LdifReadResult::kRecord) {
+      return result;
+    }
+  }
+  char* text = input->buffer.get() + input->begin;
+  if (input->seenNul && input->nul - input->begin < recordEnd) {
+    // The NUL byte ends the record and the input.
+    recordEnd = consumed = input->nul - input->begin + 1;
+    record->nul = text + recordEnd - 1;
+    input->end = input->begin + consumed;
+    input->atEnd = true;
+    input->seenNul = false;
+  }
+  text[recordEnd] = '\0';
+  record->mayHoldMarkerBytes = input->seenMarkerByte;
+  record->text = text;
+  record->end = text + recordEnd;
+  input->begin += consumed;
+  return LdifReadResult::kRecord;
+}
+
+bool nextLdifLine(LdifRecord* record, LdifLine* line) {
+  for (;;) {
+    char* start = record->text;
+    char* end = record->end;
+    if (start == nullptr || start >= end || isLineEndAt(start)) {
+      record->text = nullptr;
+      return false;
+    }
+    char* search = start;
+    char* lineEnd;
+    bool folded = false;
+    for (;;) {
+      char* newline = static_cast<char*>(memchr(search, '\n', static_cast<size_t>(end - search)));
+      if (newline == nullptr) {
+        lineEnd = end;
+        record->text = end;
+        break;
+      }
+      char* carriageReturn = newline > start && newline[-1] == '\r' ? newline - 1 : nullptr;
+      // *end is a NUL, so a line end at the record's end continues nothing.
+      if (!continuesLine(newline + 1)) {
+        lineEnd = carriageReturn != nullptr ? carriageReturn : newline;
+        record->text = newline + 1;
         break;
       }
       if (carriageReturn != nullptr) {
         *carriageReturn = kLdifFoldMarker;
       }
-      end[0] = kLdifFoldMarker;
-      end[1] = kLdifFoldMarker;
-      search = end + 2;
+      newline[0] = kLdifFoldMarker;
+      newline[1] = kLdifFoldMarker;
+      folded = true;
+      search = newline + 2;
     }
-    if (*line != '#') {
-      return line;
+    bool holdsNul = record->nul != nullptr && record->nul >= start && record->nul < record->text;
+    *lineEnd = '\0';
+    if (*start != '#' || holdsNul) {
+      line->text = start;
+      line->length = static_cast<size_t>(lineEnd - start);
+      line->holdsNul = holdsNul;
+      line->mayHoldMarkers = folded || record->mayHoldMarkerBytes;
+      return true;
     }
   }
 }
 
-int parseLdifLine(const char* line, char** type, char** value, ber_len_t* length) {
-  *type = nullptr;
-  *value = nullptr;
-  *length = 0;
-  while (isLdifWhiteSpace(*line)) {
+int parseLdifLine(const LdifLine& text, LdifField* field) {
+  *field = LdifField{};
+  char* line = text.text;
+  char* end = line + text.length;
+  while (line < end && isLdifWhiteSpace(*line)) {
     ++line;
   }
-  const char* colon = strchr(line, ':');
+  char* colon = static_cast<char*>(memchr(line, ':', static_cast<size_t>(end - line)));
   if (colon == nullptr) {
     return -1;
   }
-  const char* typeEnd = colon;
+  char* typeEnd = colon;
   while (typeEnd > line + 1 && isLdifWhiteSpace(typeEnd[-1])) {
     --typeEnd;
   }
 
   // The value: nothing after the colon is an empty value; white space and
   // fold markers only are an absent one.
-  const char* rest = colon + 1;
-  char form = *rest;
-  if (form == ':' || form == '<') {
-    ++rest;
-  }
-  while (isLdifWhiteSpace(*rest)) {
-    ++rest;
-  }
-  BerText valueCopy;
+  char* value = colon + 1;
   size_t valueLength = 0;
-  if (colon[1] == '\0') {
-    valueCopy.reset(ber_strdup(""));
-  } else {
-    valueCopy.reset(copyWithoutFoldMarkers(rest, &valueLength));
-  }
-  if (valueCopy == nullptr) {
-    return -1;
-  }
-  if (colon[1] != '\0' && valueLength == 0) {
-    valueCopy.reset();
-  } else if (form == '<') {
-    return -1;
-  } else if (form == ':') {
-    long decoded = decodeBase64InPlace(valueCopy.get());
-    if (decoded < 0) {
-      return -1;
+  if (value < end) {
+    char form = *value;
+    if (form == ':' || form == '<') {
+      ++value;
     }
-    valueLength = static_cast<size_t>(decoded);
-    valueCopy.get()[valueLength] = '\0';
+    while (value < end && isLdifWhiteSpace(*value)) {
+      ++value;
+    }
+    valueLength = static_cast<size_t>(end - value);
+    if (text.mayHoldMarkers) {
+      valueLength = removeFoldMarkers(value, valueLength);
+    }
+    if (valueLength == 0) {
+      value = nullptr;
+    } else if (form == '<') {
+      return -1;
+    } else if (form == ':') {
+      long decoded = decodeBase64InPlace(value, valueLength);
+      if (decoded < 0) {
+        return -1;
+      }
+      valueLength = static_cast<size_t>(decoded);
+    }
   }
-
-  size_t typeLength = static_cast<size_t>(typeEnd - line);
-  BerText typeCopy(static_cast<char*>(ber_memalloc(typeLength + 1)));
-  if (typeCopy == nullptr) {
-    return -1;
+  if (value != nullptr) {
+    value[valueLength] = '\0';
   }
-  memcpy(typeCopy.get(), line, typeLength);
-  typeCopy.get()[typeLength] = '\0';
-  *type = typeCopy.release();
-  *value = valueCopy.release();
-  *length = static_cast<ber_len_t>(valueLength);
+  *typeEnd = '\0';
+  field->type = line;
+  field->typeLength = static_cast<size_t>(typeEnd - line);
+  field->value = value;
+  field->valueLength = valueLength;
   return 0;
 }

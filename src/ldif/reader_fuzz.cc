@@ -1,51 +1,61 @@
 // libFuzzer target for the LDIF reader: the input is read as a file, every
 // record is split into logical lines and every line is parsed.
+#include <sys/mman.h>
+#include <unistd.h>
+
 #include <cstdint>
-#include <cstdio>
 #include <cstring>
-#include <memory>
-#include <vector>
 
 #include "ldif/reader.h"
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  if (size == 0) {
-    return 0;
+namespace {
+
+void checkLine(const LdifRecord& record, const LdifLine& line) {
+  if (line.text < record.text || line.text + line.length > record.end ||
+      line.text[line.length] != '\0' ||
+      line.holdsNul != (memchr(line.text, '\0', line.length) != nullptr)) {
+    __builtin_trap();
   }
-  // fmemopen needs writable memory even for reading.
-  std::vector<char> bytes(data, data + size);
-  std::unique_ptr<FILE, FileCloser> file(fmemopen(bytes.data(), bytes.size(), "r"));
-  if (file == nullptr) {
-    return 0;
-  }
-  LdifRecord record;
-  for (;;) {
-    readLdifRecord(file.get(), &record);
-    if (record.text == nullptr) {
-      return 0;
-    }
-    size_t length = strlen(record.text.get());
-    if (length >= record.capacity) {
+  LdifField field;
+  if (parseLdifLine(line, &field) != 0) {
+    if (field.type != nullptr || field.value != nullptr || field.valueLength != 0) {
       __builtin_trap();
     }
-    char* cursor = record.text.get();
-    while (char* line = nextLdifLine(&cursor)) {
-      if (line < record.text.get() || line > record.text.get() + length) {
-        __builtin_trap();
-      }
-      char* type = nullptr;
-      char* value = nullptr;
-      ber_len_t valueLength = 0;
-      if (parseLdifLine(line, &type, &value, &valueLength) == 0) {
-        BerText typeOwner(type);
-        BerText valueOwner(value);
-        if (type == nullptr || (value != nullptr && value[valueLength] != '\0') ||
-            (value == nullptr && valueLength != 0) || valueLength > length) {
-          __builtin_trap();
-        }
-      } else if (type != nullptr || value != nullptr || valueLength != 0) {
-        __builtin_trap();
-      }
+    return;
+  }
+  if (field.type == nullptr || field.type[field.typeLength] != '\0' ||
+      field.typeLength > line.length || field.valueLength > line.length ||
+      (field.value != nullptr && field.value[field.valueLength] != '\0') ||
+      (field.value == nullptr && field.valueLength != 0)) {
+    __builtin_trap();
+  }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  int fd = memfd_create("ldif", MFD_CLOEXEC);
+  if (fd < 0) {
+    return 0;
+  }
+  if (write(fd, data, size) != static_cast<ssize_t>(size) || lseek(fd, 0, SEEK_SET) != 0) {
+    close(fd);
+    return 0;
+  }
+  LdifInput input;
+  input.fd = fd;
+  LdifRecord record;
+  while (readLdifRecord(&input, &record) == LdifReadResult::kRecord) {
+    if (record.text >= record.end || *record.end != '\0' ||
+        (record.nul != nullptr && record.nul != record.end - 1)) {
+      __builtin_trap();
+    }
+    const LdifRecord whole = record;
+    LdifLine line;
+    while (nextLdifLine(&record, &line)) {
+      checkLine(whole, line);
     }
   }
+  close(fd);
+  return 0;
 }

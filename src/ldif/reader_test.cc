@@ -1,202 +1,183 @@
 #include "ldif/reader.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/mman.h>
+#include <unistd.h>
 
-#include <cstring>
 #include <optional>
 #include <string>
 #include <vector>
 
 namespace {
 
-// Reads every record, reusing one buffer as the processor does.
-std::vector<std::string> readRecords(const std::string& input) {
-  std::unique_ptr<FILE, FileCloser> file(
-      fmemopen(const_cast<char*>(input.data()), input.size(), "r"));
-  std::vector<std::string> records;
+using namespace std::string_literals;
+using Records = std::vector<std::string>;
+
+// Reads every record of `fd` and closes it; a record holding a NUL byte ends
+// in it. The reading ends with `last`.
+Records readRecords(int fd, LdifReadResult last = LdifReadResult::kEndOfInput) {
+  Records records;
+  LdifInput input;
+  input.fd = fd;
   LdifRecord record;
-  for (;;) {
-    readLdifRecord(file.get(), &record);
-    EXPECT_EQ(record.result, 0);
-    if (record.text == nullptr) {
-      return records;
-    }
-    EXPECT_EQ(record.capacity % kLdifPieceSize, 0u);
-    EXPECT_GT(record.capacity, strlen(record.text.get()));
-    records.emplace_back(record.text.get());
+  LdifReadResult result;
+  while ((result = readLdifRecord(&input, &record)) == LdifReadResult::kRecord) {
+    EXPECT_EQ(*record.end, '\0');
+    EXPECT_EQ(record.nul, record.end[-1] == '\0' ? record.end - 1 : nullptr);
+    records.emplace_back(record.text, record.end);
   }
+  EXPECT_EQ(result, last);
+  EXPECT_EQ(input.error, last == LdifReadResult::kReadError ? EISDIR : 0);
+  close(fd);
+  return records;
 }
 
-// The logical lines of one record, fold markers kept.
-std::vector<std::string> logicalLines(std::string record) {
+// The records of an in-memory file holding `bytes`.
+Records readRecords(const std::string& bytes) {
+  int fd = memfd_create("ldif", MFD_CLOEXEC);
+  EXPECT_EQ(write(fd, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+  EXPECT_EQ(lseek(fd, 0, SEEK_SET), 0);
+  return readRecords(fd);
+}
+
+// The logical lines of one record, fold markers kept; "!" follows a line
+// that holds the record's NUL byte.
+std::vector<std::string> logicalLines(std::string text) {
   std::vector<std::string> lines;
-  char* cursor = record.data();
-  while (char* line = nextLdifLine(&cursor)) {
-    lines.emplace_back(line);
+  size_t nul = text.find('\0');
+  LdifRecord record{text.data(), text.data() + text.size(),
+                    nul != std::string::npos ? text.data() + nul : nullptr};
+  LdifLine line;
+  while (nextLdifLine(&record, &line)) {
+    EXPECT_EQ(line.text[line.length], '\0');
+    lines.emplace_back(std::string(line.text, line.length) + (line.holdsNul ? "!" : ""));
   }
   return lines;
 }
 
-struct Parsed {
-  std::string type;
-  std::optional<std::string> value;
-};
-
-std::optional<Parsed> parse(std::string line) {
-  char* type = nullptr;
-  char* value = nullptr;
-  ber_len_t length = 99;
-  if (parseLdifLine(line.data(), &type, &value, &length) != 0) {
-    EXPECT_EQ(type, nullptr);
-    EXPECT_EQ(value, nullptr);
-    EXPECT_EQ(length, 0u);
-    return std::nullopt;
-  }
-  BerText typeOwner(type);
-  BerText valueOwner(value);
-  Parsed parsed{type, std::nullopt};
-  if (value != nullptr) {
-    EXPECT_EQ(value[length], '\0');
-    parsed.value = std::string(value, length);
+// The one logical line of `text` parsed: "type=value", "type" for an absent
+// value, or "!" when the line is refused.
+std::string parsed(std::string text) {
+  LdifRecord record{text.data(), text.data() + text.size()};
+  LdifLine line;
+  EXPECT_TRUE(nextLdifLine(&record, &line)) << text;
+  LdifField field;
+  field.type = line.text;
+  std::string result = "!";
+  if (parseLdifLine(line, &field) != 0) {
+    EXPECT_EQ(field.type, nullptr);
   } else {
-    EXPECT_EQ(length, 0u);
+    EXPECT_EQ(field.type[field.typeLength], '\0');
+    result = std::string(field.type, field.typeLength);
+    if (field.value != nullptr) {
+      EXPECT_EQ(field.value[field.valueLength], '\0');
+      result += "=" + std::string(field.value, field.valueLength);
+    }
   }
-  return parsed;
+  EXPECT_FALSE(nextLdifLine(&record, &line)) << text;
+  return result;
 }
 
-// The value of the one logical line of `record`.
-std::optional<std::string> valueOf(const std::string& record) {
-  std::vector<std::string> lines = logicalLines(record);
-  EXPECT_EQ(lines.size(), 1u);
-  std::optional<Parsed> parsed = parse(lines.at(0));
-  EXPECT_TRUE(parsed.has_value());
-  return parsed ? parsed->value : std::nullopt;
-}
-
-TEST(ReadLdifRecord, BlankLinesSeparateRecordsAndAreSkipped) {
-  EXPECT_EQ(readRecords("\n\ndn: a\ncn: b\n\n\n\ndn: c\n"),
-            (std::vector<std::string>{"dn: a\ncn: b\n", "dn: c\n"}));
-  EXPECT_EQ(readRecords(""), std::vector<std::string>{});
-  EXPECT_EQ(readRecords("\n\n"), std::vector<std::string>{});
-}
-
-TEST(ReadLdifRecord, LastLineWithoutLineEnd) {
-  EXPECT_EQ(readRecords("dn: a\ncn: b"), std::vector<std::string>{"dn: a\ncn: b"});
-  // A single character there counts as a blank line.
-  EXPECT_EQ(readRecords("dn: a\nx"), std::vector<std::string>{"dn: a\n"});
-}
-
-TEST(ReadLdifRecord, LineOf4095CharactersEndsTheRecord) {
-  std::string longLine = "description: " + std::string(4095 - 13, 'x');
-  EXPECT_EQ(readRecords("dn: a\n" + longLine + "\ncn: b\n"),
-            (std::vector<std::string>{"dn: a\n" + longLine, "cn: b\n"}));
-  std::string shorter = longLine.substr(1);
-  EXPECT_EQ(readRecords("dn: a\n" + shorter + "\ncn: b\n"),
-            (std::vector<std::string>{"dn: a\n" + shorter + "\ncn: b\n"}));
-}
-
-TEST(ReadLdifRecord, RecordsLongerThanOnePiece) {
-  std::string record = "dn: a\n";
+TEST(ReadLdifRecord, SplitsRecordsAtBlankLines) {
+  std::string longRecord;
   for (int i = 0; i < 3000; ++i) {
-    record += "description: value " + std::to_string(i) + "\n";
+    longRecord += "description: value " + std::to_string(i) + "\n";
   }
-  EXPECT_EQ(readRecords(record + "\n" + record + "\ndn: b\n"),
-            (std::vector<std::string>{record, record, "dn: b\n"}));
-}
-
-TEST(ReadLdifRecord, LongLinesAndRawBytesStayWhole) {
-  std::string value(20000, 'v');
-  value[4094] = '\xff';
-  std::vector<std::string> records = readRecords("cn: " + value + "\nsn: \xc3\x28\n");
-  ASSERT_EQ(records.size(), 1u);
-  std::vector<std::string> lines = logicalLines(records[0]);
-  ASSERT_EQ(lines.size(), 2u);
-  EXPECT_EQ(parse(lines[0])->value, value);
-  EXPECT_EQ(parse(lines[1])->value, "\xc3\x28");
-}
-
-TEST(ReadLdifRecord, CarriageReturnLineEnds) {
-  EXPECT_EQ(readRecords("\r\ndn: a\r\ncn: b\r\n\r\n\r\ndn: c\r\n"),
-            (std::vector<std::string>{"dn: a\r\ncn: b\r\n", "dn: c\r\n"}));
-  EXPECT_EQ(logicalLines("dn: a\r\ncn: b\r\n"), (std::vector<std::string>{"dn: a", "cn: b"}));
-  EXPECT_EQ(valueOf("cn: a\rb\r\n"), "a\rb");
-  EXPECT_EQ(valueOf("cn: ab\r\n cd\r\n"), "abcd");
-  EXPECT_EQ(valueOf("cn: ab\r\n  cd\r\n"), "ab cd");
-  EXPECT_EQ(valueOf("cn: ab\r\n \r\n"), "ab");
-  // A CR LF split across two pieces is still a line end.
-  std::string longLine = "cn: " + std::string(4094 - 4, 'x');
-  std::vector<std::string> records = readRecords(longLine + "\r\ncn: y\r\n");
-  ASSERT_EQ(records.size(), 2u);
-  EXPECT_EQ(valueOf(records[0]), std::string(4090, 'x'));
-}
-
-TEST(NextLdifLine, Folding) {
-  EXPECT_EQ(valueOf("cn: ab\n cd\n"), "abcd");
-  EXPECT_EQ(valueOf("cn: ab\n  cd\n"), "ab cd");
-  EXPECT_EQ(valueOf("cn: ab\n\tcd\n"), "abcd");
-  EXPECT_EQ(valueOf("cn:\n  x\n"), " x");
-  EXPECT_EQ(valueOf("cn: ab\n   \n"), "ab  ");
-  EXPECT_EQ(valueOf("cn: a\n b\n c"), "abc");
-  // A type folded across lines keeps its markers and so matches no keyword.
-  EXPECT_EQ(parse(logicalLines("c\n n: x\n").at(0))->type, "c\x01\x01n");
-}
-
-TEST(NextLdifLine, Comments) {
-  EXPECT_EQ(logicalLines("# one\n continued\ndn: a\n#two\ncn: #x\n"),
-            (std::vector<std::string>{"dn: a", "cn: #x"}));
-  EXPECT_EQ(logicalLines("# only\n"), std::vector<std::string>{});
-  char* none = nullptr;
-  EXPECT_EQ(nextLdifLine(&none), nullptr);
-}
-
-TEST(ParseLdifLine, PlainValues) {
-  EXPECT_EQ(parse("cn: value  ")->value, "value  ");
-  EXPECT_EQ(parse("  cn  \t: value")->type, "cn");
-  EXPECT_EQ(parse(":x")->type, "");
-  EXPECT_EQ(parse("cn;lang-en: x")->type, "cn;lang-en");
-  EXPECT_EQ(parse("cn:x:y")->value, "x:y");
-  EXPECT_FALSE(parse("no colon").has_value());
-}
-
-TEST(ParseLdifLine, AbsentAndEmptyValues) {
-  EXPECT_EQ(parse("cn:")->value, "");
-  EXPECT_EQ(parse("cn:  ")->value, std::nullopt);
-  EXPECT_EQ(parse("cn::")->value, std::nullopt);
-  EXPECT_EQ(parse("cn:: ")->value, std::nullopt);
-  EXPECT_EQ(parse("cn:<")->value, std::nullopt);
-  EXPECT_FALSE(parse("cn:< file:///etc/passwd").has_value());
-}
-
-TEST(ParseLdifLine, Base64) {
-  EXPECT_EQ(parse("cn:: Zm9v")->value, "foo");
-  EXPECT_EQ(parse("cn:: Zm9vYmFy")->value, "foobar");
-  EXPECT_EQ(parse("cn:: Zg==")->value, "f");
-  EXPECT_EQ(parse("cn:: Zm8=")->value, "fo");
-  EXPECT_EQ(parse("cn:: Zg==Zm9v")->value, "f");
-  EXPECT_EQ(parse("cn:: AAA=")->value, std::string(2, '\0'));
-  EXPECT_EQ(parse("cn:: +/+/")->value, "\xfb\xff\xbf");
-  EXPECT_EQ(valueOf("cn:: Zm9v\n YmFy\n"), "foobar");
-  for (const char* bad : {"cn:: Zm9", "cn:: Zm=", "cn:: Zm9v Zm9v", "cn:: Zm9\xc3\xa9", "cn:: ==Zm",
-                          "cn:: Z===", "cn:: Zm9v!"}) {
-    EXPECT_FALSE(parse(bad).has_value()) << bad;
+  auto lineOf = [](size_t length) { return "cn: " + std::string(length - 4, 'x') + "\n"; };
+  struct Case {
+    std::string input;
+    Records records;
+  };
+  const Case cases[] = {
+      {"\n\ndn: a\ncn: b\n\n\n\ndn: c\n", {"dn: a\ncn: b\n", "dn: c\n"}},
+      {"", {}},
+      {"\n\n", {}},
+      {"dn: a\ncn: b", {"dn: a\ncn: b"}},
+      // A last line of one character counts as blank.
+      {"dn: a\nx", {"dn: a\n"}},
+      {"\r\ndn: a\r\ncn: b\r\n\r\n\r\ndn: c\r\n", {"dn: a\r\ncn: b\r\n", "dn: c\r\n"}},
+      // Lines of any length stay inside their record.
+      {"dn: a\n" + lineOf(4095) + "cn: b\n", {"dn: a\n" + lineOf(4095) + "cn: b\n"}},
+      {"dn: a\n" + lineOf(4096) + "\ndn: b\n", {"dn: a\n" + lineOf(4096), "dn: b\n"}},
+      {lineOf(100000) + lineOf(4095) + "\r\n" + lineOf(4094),
+       {lineOf(100000) + lineOf(4095), lineOf(4094)}},
+      {longRecord + "\n" + longRecord + "\ndn: b\n", {longRecord, longRecord, "dn: b\n"}},
+      // A NUL byte ends its record and the input.
+      {"dn: a\n\ndn: b\ndescription: abc\0XYZ\ntelephoneNumber: 123\n\ndn: c\n"s,
+       {"dn: a\n", "dn: b\ndescription: abc\0"s}},
+      {"\0\n"s, {"\0"s}},
+      {"dn: a\n\0"s, {"dn: a\n\0"s}},
+      {"\n\n" + std::string(200000, '\0'), {"\0"s}},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(readRecords(c.input), c.records) << c.input.substr(0, 60);
   }
 }
 
-void* failingRealloc(void*, size_t) {
-  return nullptr;
+TEST(ReadLdifRecord, RecordsAcrossReadsStayWhole) {
+  // Records of growing length put their line ends, blank lines and CR LF
+  // pairs at every offset of the reads.
+  std::string input;
+  Records records;
+  for (size_t i = 0; input.size() < 3 * kLdifBufferSize; ++i) {
+    records.push_back("dn: " + std::string(i % 97 + 1, 'a') + "\r\n cn: " + std::to_string(i) +
+                      "\r\n");
+    input += records.back() + (i % 3 == 0 ? "\r\n" : "\n\n");
+  }
+  EXPECT_EQ(readRecords(input), records);
 }
 
-TEST(ReadLdifRecord, AllocationFailureIsReported) {
-  std::string input = "dn: a\ncn: b\n";
-  std::unique_ptr<FILE, FileCloser> file(fmemopen(input.data(), input.size(), "r"));
-  setLdifRecordRealloc(failingRealloc);
-  testing::internal::CaptureStderr();
-  LdifRecord record = readLdifRecord(file.get());
-  std::string printed = testing::internal::GetCapturedStderr();
-  setLdifRecordRealloc(nullptr);
-  EXPECT_EQ(record.result, kLdifOutOfMemory);
-  EXPECT_EQ(record.text, nullptr);
-  EXPECT_EQ(printed.rfind("realloc: ", 0), 0u) << printed;
+TEST(ReadLdifRecord, EndsAtReadErrors) {
+  EXPECT_EQ(readRecords(open(testing::TempDir().c_str(), O_RDONLY), LdifReadResult::kReadError),
+            Records{});
+}
+
+TEST(NextLdifLine, UnfoldsAndDropsComments) {
+  struct Case {
+    std::string record;
+    std::vector<std::string> lines;
+  };
+  const Case cases[] = {
+      {"dn: a\r\ncn: b\r\n", {"dn: a", "cn: b"}},
+      {"# one\n continued\ndn: a\n#two\ncn: #x\n", {"dn: a", "cn: #x"}},
+      {"# only\n", {}},
+      {"dn: a\ndescription: abc\0"s, {"dn: a", "description: abc\0!"s}},
+      {"#\0\ncn: x\n"s, {"#\0!"s, "cn: x"}},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(logicalLines(c.record), c.lines) << c.record;
+  }
+  LdifRecord exhausted;
+  LdifLine line;
+  EXPECT_FALSE(nextLdifLine(&exhausted, &line));
+}
+
+// Each case is a logical line and, after the last "|", what parsed() makes
+// of it.
+TEST(ParseLdifLine, TypesAndValues) {
+  std::string longValue(100000, 'v');
+  const std::string cases[] = {
+      "cn: value  |cn=value  ", "  cn  \t: x|cn=x", ":x|=x", "cn:x:y|cn=x:y",
+      "cn;lang-en: x|cn;lang-en=x", "cn:|cn=", "cn:  |cn", "cn::|cn", "cn:: |cn", "cn:<|cn",
+      "cn: a\rb\r\n|cn=a\rb", "cn: \xc3\x28|cn=\xc3\x28",
+      // Folding drops the line end and one white-space character.
+      "cn: ab\n cd\n|cn=abcd", "cn: ab\n  cd\n|cn=ab cd", "cn: ab\n\tcd\n|cn=abcd",
+      "cn:\n  x\n|cn= x", "cn: ab\n   \n|cn=ab  ", "cn: a\n b\n c|cn=abc",
+      "cn: ab\r\n cd\r\n|cn=abcd", "cn: ab\r\n  cd\r\n|cn=ab cd", "cn: ab\r\n \r\n|cn=ab",
+      "c\n n: x\n|c\x01\x01n=x",
+      "cn: " + longValue + "\n " + longValue + "\n|cn=" + longValue + longValue,
+      // Base64.
+      "cn:: Zm9v|cn=foo", "cn:: Zm9vYmFy|cn=foobar", "cn:: Zg==|cn=f", "cn:: Zm8=|cn=fo",
+      "cn:: Zg==Zm9v|cn=f", "cn:: AAA=|cn=\0\0"s, "cn:: +/+/|cn=\xfb\xff\xbf",
+      "cn:: Zm9v\n YmFy\n|cn=foobar",
+      // Refused lines.
+      "no colon|!", "cn:< file:///etc/passwd|!", "cn:: Zm9|!", "cn:: Zm=|!", "cn:: Zm9v Zm9v|!",
+      "cn:: Zm9\xc3\xa9|!", "cn:: ==Zm|!", "cn:: Z===|!", "cn:: Zm9v!|!"};
+  for (const std::string& c : cases) {
+    size_t bar = c.rfind('|');
+    EXPECT_EQ(parsed(c.substr(0, bar)), c.substr(bar + 1)) << c.substr(0, 60);
+  }
 }
 
 }  // namespace
