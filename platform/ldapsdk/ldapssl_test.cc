@@ -1,5 +1,5 @@
 // The SSL state without a server; the handshake itself is exercised against
-// slapd by ldapsdk_integration_test.
+// slapd end to end by tests/e2e/session_slapd_test.py.
 #include "ldapssl.h"
 
 #include <gtest/gtest.h>

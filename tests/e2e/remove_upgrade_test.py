@@ -1,12 +1,9 @@
 """rm and upgrade end to end: the directory objects they delete or reuse, the
 store, the daemons and the local files."""
 
-import base64
 import collections
 import os
-import pathlib
 import re
-import ssl
 import sys
 import tempfile
 import unittest
@@ -14,7 +11,7 @@ import unittest
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "lib"))
 
 from kivtest import ALREADY_REPORTED_STATUS, FASTSLEEP, STORE, SandboxTest  # noqa: E402
-from ombrel import DEFAULT_PASSWORD, DEFAULT_TREE, OmbrelServer, make_certificate  # noqa: E402
+from ombrel import DEFAULT_PASSWORD, DEFAULT_TREE, OmbrelServer  # noqa: E402
 from sandbox import KIVCONFIG, REPO, Sandbox  # noqa: E402
 
 CERT = "/var/lib/velmar-pelk/.127.0.0.1.der"
@@ -81,7 +78,9 @@ TWO_HOSTS = ONE + ws("other")
 CORVEX_TREE = config(WS, **CORVEX) + ws("kivhost", **CORVEX) + ws("other", **CORVEX)
 
 # One rm: its exit status and stdout, the DNs it deletes and the contexts it
-# withdraws, on a host named host with the store changes given.
+# withdraws, on a host named host with the store changes given. The request
+# sequences of failed searches and deletes are rows of rm's unit test; the
+# failures here show that a failed rm leaves the host and the tree alone.
 case = collections.namedtuple("case", "name tree code stdout gone withdrawn host args store fail",
                               defaults=((), (), "kivhost", (), {}, ()))
 
@@ -93,8 +92,6 @@ RM_CASES = [
          [WS]),
     case("object outside the listed context", config(WS) + ws("kivhost", WS2), 0, B + C + DONE,
          [CONFIG_DN]),
-    case("a listed context is gone", config("ou=gone,o=corp", WS) + ws("kivhost"), 32,
-         B + "Error:No such object\n"),
     # The server lists "a!" before "a*": an unescaped filter would find it first.
     case("hostile name a*", config(WS) + ws("a*") + ws("a!"), 0, B + W + DONE, [ws_dn("a*")],
          host="a*"),
@@ -110,15 +107,8 @@ RM_CASES = [
          "Error reading the ldap port number\n" + B + W + C + DONE, BOTH, args=("-S", "x:{port}"),
          store={"ldap-port": None}),
     case("failed Config search", ONE, 51, B + "Error:Server is busy\n", fail=["search:o=corp:51"]),
-    case("failed Workstation search", ONE, 51, B + "Error:Server is busy\n",
-         fail=["search:" + WS + ":51"]),
-    case("failed Workstation delete", ONE, 50, B + "Deleting the Unix Workstation object...\n"
-         "Insufficient access\nError:Insufficient access\n", fail=["delete:" + BOTH[0] + ":50"]),
     case("failed withdrawal", ONE, 53, B + W + "Error:Server is unwilling to perform\n", BOTH[:1],
          fail=["modify:" + CONFIG_DN + ":53"]),
-    case("failed Config delete", ONE, 66, B + W + "Deleting the Config object...\nOperation not "
-         "allowed on non-leaf\nError:Operation not allowed on non-leaf\n", BOTH[:1], [WS],
-         fail=["delete:" + CONFIG_DN + ":66"]),
 ] + [case("store without " + key, ONE, 140, NOT_CONFIGURED, store={key: None})
      for key in ("base-name", "admin-fdn", "preferred-server")] + [
     case("schema %r" % value, CORVEX_TREE, code, stdout, gone, store={"schema": value})
@@ -202,20 +192,6 @@ class Remove(DirectoryTest):
         del before["dn: " + ws_dn("kivhost")], before["dn: " + CONFIG_DN]
         self.assertEqual(entries(self.server.dump()), before)
 
-    def test_another_certificate_is_refused(self):
-        before = self.start_server(ONE)
-        self.prepare_host(store_text(str(self.server.ldap_port),
-                                     **{"ldap-ssl-port": self.server.ldaps_port}))
-        other = make_certificate(tempfile.mkdtemp(dir=self._state.name), cn="other")[0]
-        der = ssl.PEM_cert_to_DER_cert(pathlib.Path(other).read_text())
-        self.box.run(["sh", "-c", 'base64 -d > "$0"', CERT], input=base64.b64encode(der).decode())
-        result = self.run_kiv("kivhost", "rm")
-        self.assertEqual(result.returncode, ALREADY_REPORTED_STATUS)
-        self.assertTrue(result.stdout.startswith(
-            'The certificate of the LDAP server "127.0.0.1" does not match'), result.stdout)
-        self.assertHost(False)
-        self.assertEqual(entries(self.server.dump()), before)
-
     def assertHost(self, removed):
         """After a successful rm the daemons are stopped and the local files
         gone; after a failed one both are untouched."""
@@ -243,7 +219,6 @@ UPGRADE_CASES = [
      "Upgrade failed. Unable to read the Unix workstation object, Please check whether KIV is "
      "already configured or not.\n"),
     ("no base name", OLD_SERVER, ONE, None, 118, NO_BASE, NO_BASE),
-    ("a base name of dots", "t3v.qup.base-name=..\n", ONE, None, 118, NO_BASE, NO_BASE),
     ("a base name too long", "t3v.qup.base-name=%sa\n" % ("a." * 400), ONE, None, 118,
      "The partition root given by t3v.qup.base-name in /etc/vrd.conf is too long\n", NO_BASE),
     ("a server name that is none", OLD_BASE + "t3v.vrd.preferred-server=a b\n", ONE, None, 145,

@@ -63,7 +63,8 @@ class Writers(SandboxTest):
 
     def test_store_path_that_is_not_a_regular_file(self):
         kinds = [("mkdir", "directory", "Is a directory"),
-                 ("mkfifo", "fifo", "not a regular file")]
+                 ("mkfifo", "fifo", "not a regular file"),
+                 ("ln -s /dev/zero", "symbolic link", "not a regular file")]
         commands = [(["simple_add", "-r", "o=corp", "-S", "h"], "Unable to save"),
                     (["get"], "Cannot read"), (["set", "num-threads=7"], "Cannot read")]
         for make, kind, reason in kinds:
