@@ -27,38 +27,43 @@ struct CodeMessage {
 };
 
 constexpr CodeMessage kCodeMessages[] = {
-    {kNotConfigured, "Velmar Account Management is not configured\n", nullptr},
-    {kCannotContactServer, "Unable to contact the directory server\n",
+    {kNotConfigured, translatable("Velmar Account Management is not configured\n"), nullptr},
+    {kCannotContactServer, translatable("Unable to contact the directory server\n"),
      "Unable to contact the server\n"},
-    {kNoWorkstationContext, "Could not get the workstation context from config object.\n", nullptr},
-    {kNotAContainer, "Not a container object\n", nullptr},
-    {kCannotReadSchema, "Unable to read the schema\n", nullptr},
-    {kSchemaFileMissing, "Schema file not found\n", nullptr},
-    {kUniqueIdSchemaFileMissing, "Schema file not found\n", nullptr},
-    {kUnknownContainer, "Unknown container object\n", nullptr},
-    {kCertificateFileOpen, "Error opening the certificiate file\n", nullptr},
-    {kCertificateFileWrite, "Error writing into certificiate file\n", nullptr},
-    {kNoSslPort, "Error reading the LDAP SSL port\n", nullptr},
-    {kLdifOutOfMemory, "Error updating the schema\n", nullptr},
+    {kNoWorkstationContext,
+     translatable("Could not get the workstation context from config object.\n"), nullptr},
+    {kNotAContainer, translatable("Not a container object\n"), nullptr},
+    {kCannotReadSchema, translatable("Unable to read the schema\n"), nullptr},
+    {kSchemaFileMissing, translatable("Schema file not found\n"), nullptr},
+    {kUniqueIdSchemaFileMissing, translatable("Schema file not found\n"), nullptr},
+    {kUnknownContainer, translatable("Unknown container object\n"), nullptr},
+    {kCertificateFileOpen, translatable("Error opening the certificiate file\n"), nullptr},
+    {kCertificateFileWrite, translatable("Error writing into certificiate file\n"), nullptr},
+    {kNoSslPort, translatable("Error reading the LDAP SSL port\n"), nullptr},
+    {kLdifOutOfMemory, translatable("Error updating the schema\n"), nullptr},
     {kNoOldBaseName,
-     "Upgrade failed. Unable to read the base-name from /etc/vrd.conf file.\nPlease check whether "
-     "it is configured already or not.\n",
+     translatable("Upgrade failed. Unable to read the base-name from /etc/vrd.conf file.\n"
+                  "Please check whether it is configured already or not.\n"),
      nullptr},
     {kNoConfigObjectCorvex,
-     "Unable to read the Configuration object  from the Ombrel(version 8.0). If the attribute and "
-     "class mappings are not there it may not work properly against Ombrel version 8.0. Please "
-     "check whether you configured Velmar Account Management product or not in this machine.\n",
+     translatable(
+         "Unable to read the Configuration object  from the Ombrel(version 8.0). If the attribute "
+         "and class mappings are not there it may not work properly against Ombrel version 8.0. "
+         "Please check whether you configured Velmar Account Management product or not in this "
+         "machine.\n"),
      "Unable to read the Configuration object  from the Ombrel(version 8.0). It may not work "
      "properly against Ombrel version 8.0. Also check whether you configured Velmar Account "
      "Management product or not in this machine.\n"},
     {kUpgradeNoWorkstationContext,
-     "Upgrade failed. Unable to read the workstation context, check whether KIV is configured "
-     "already or not.\n",
+     translatable(
+         "Upgrade failed. Unable to read the workstation context, check whether KIV is configured "
+         "already or not.\n"),
      "Upgrade failed. Unable to read the workstation context, check whether the machine is "
      "configured already or not.\n"},
     {kUpgradeNoWorkstationObject,
-     "Upgrade failed. Unable to read the Unix workstation object, Please check whether KIV is "
-     "already configured or not.\n",
+     translatable(
+         "Upgrade failed. Unable to read the Unix workstation object, Please check whether KIV is "
+         "already configured or not.\n"),
      "Upgrade failed. Unable to read the Unix workstation object, Please check whether QUP is "
      "already configured or not.\n"},
 };
@@ -71,13 +76,14 @@ struct SuccessMessage {
 SuccessMessage successMessage() {
   switch (runSettings.command) {
     case Command::kAdd:
-      return {"Configure done successfully.\n", "Configure done successfully.\n"};
+      return {translatable("Configure done successfully.\n"), "Configure done successfully.\n"};
     case Command::kRemove:
-      return {"Deconfigure done successfully.\n", "Deconfigure done successfully.\n"};
+      return {translatable("Deconfigure done successfully.\n"), "Deconfigure done successfully.\n"};
     case Command::kUpgrade:
-      return {"Upgrade done successfully.\n", "Upgrade done successfully.\n"};
+      return {translatable("Upgrade done successfully.\n"), "Upgrade done successfully.\n"};
     case Command::kFetchCertificate:
-      return {"Certicate file updated sucessfully\n", "Certicate file got sucessfully\n"};
+      return {translatable("Certicate file updated sucessfully\n"),
+              "Certicate file got sucessfully\n"};
     default:
       return {nullptr, nullptr};
   }

@@ -44,17 +44,17 @@ constexpr ContextRole kPartitionRootRole = {
     &RunSettings::partitionRoot,
     &ObjectNames::configClass,
     "createContext for partitionRoot succeeded.",
-    "Partition root is in invalid DN syntax \"%s\"\n",
-    "Error:Given partition root is not a container object to contain Config object\n",
+    translatable("Partition root is in invalid DN syntax \"%s\"\n"),
+    translatable("Error:Given partition root is not a container object to contain Config object\n"),
 };
 
 constexpr ContextRole kWorkstationContextRole = {
     &RunSettings::workstationContext,
     &ObjectNames::workstationClass,
     "createContext for workstationContext succeeded.",
-    "Workstation context is in invalid DN syntax \"%s\"\n",
-    "Error:Given workstation context is not a container object to contain Unix workstation "
-    "object\n",
+    translatable("Workstation context is in invalid DN syntax \"%s\"\n"),
+    translatable("Error:Given workstation context is not a container object to contain Unix "
+                 "workstation object\n"),
 };
 
 bool contains(const std::string& text, const char* part) {

@@ -47,7 +47,8 @@ int findAnyWorkstation(DirectoryRequests& directory, const std::string& context,
 int deleteFromContext(DirectoryRequests& directory, const std::string& objectDn,
                       const std::string& context, const std::string& anyFilter,
                       const std::string& configDn, const std::string& contextsAttribute) {
-  int rc = deleteWithProgress(directory, "Deleting the Unix Workstation object...", objectDn);
+  int rc = deleteWithProgress(directory, translatable("Deleting the Unix Workstation object..."),
+                              objectDn);
   if (rc != 0)
     return rc;
   bool othersLeft = false;
@@ -143,7 +144,7 @@ int removeHostObjects(DirectoryRequests& directory) {
   rc = findAnyWorkstation(directory, contexts.front(), anyFilter, othersLeft);
   if (rc != 0 || othersLeft)
     return rc;
-  return deleteWithProgress(directory, "Deleting the Config object...", configDn);
+  return deleteWithProgress(directory, translatable("Deleting the Config object..."), configDn);
 }
 
 int deconfigure() {

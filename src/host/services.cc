@@ -78,13 +78,15 @@ int isServiceRunning(const char* name, const char* program) {
 }
 
 int startService(const char* name) {
-  return runServiceAction(name, {"start", "Starting the service '%s'... ", "Done.\n",
-                                 "Error: Cannot start '%s', start manually.\n"});
+  return runServiceAction(
+      name, {"start", translatable("Starting the service '%s'... "), translatable("Done.\n"),
+             translatable("Error: Cannot start '%s', start manually.\n")});
 }
 
 int stopService(const char* name) {
-  return runServiceAction(name, {"stop", "Stopping the service '%s'...", "done.\n",
-                                 "Error: Cannot stop '%s', stop manually.\n"});
+  return runServiceAction(
+      name, {"stop", translatable("Stopping the service '%s'..."), translatable("done.\n"),
+             translatable("Error: Cannot stop '%s', stop manually.\n")});
 }
 
 int stopServiceWithReport(const char* name) {

@@ -64,22 +64,22 @@ const char* uniqueIdSchemaPath = kUniqueIdSchemaFile;
 const SchemaFile kAccountSchema = {
     &accountSchemaPath,
     accountSchemaPresent,
-    "KIV Schema is already extended.\n",
-    "KIV Schema is already extended, updating.\n",
+    translatable("KIV Schema is already extended.\n"),
+    translatable("KIV Schema is already extended, updating.\n"),
     "Error in extending the kiv(rfc2307) schema:%d\n",
     "Error in extending the kiv(rfc2307) schema.",
-    "KIV Schema is extended successfully.\n",
+    translatable("KIV Schema is extended successfully.\n"),
     "KIV Schema is extended successfuly.",
 };
 
 const SchemaFile kUniqueIdSchema = {
     &uniqueIdSchemaPath,
     uniqueIdSchemaPresent,
-    "KIV Unique id schema is already extended.\n",
-    "KIV Unique id schema is already extended.\n",
+    translatable("KIV Unique id schema is already extended.\n"),
+    translatable("KIV Unique id schema is already extended.\n"),
     nullptr,
     "Error in extending the kivid schema.",
-    "KIV Unique id schema is extended successfully.\n",
+    translatable("KIV Unique id schema is extended successfully.\n"),
     "KIV Unique id schema is extended successfully.",
 };
 
