@@ -20,7 +20,7 @@ namespace {
 constexpr unsigned kPauseAfterSchemaFile = 5;
 
 // 8.5 is the last version without the uidNumber and gidNumber indices.
-constexpr float kFirstVersionWithoutIndices = 8.5f;
+constexpr float kLastVersionWithoutIndices = 8.5f;
 
 bool isReadable(const char* path) {
   FILE* file = fopen(path, "r");
@@ -122,7 +122,7 @@ int updateSchema(DirectoryRequests& directory, JoinMode mode) {
   writeLog("Schema found was not Corvex. Extending it to RFC2307 schema.");
   deleteIdMappings(directory);
   int rc = extendSchema(directory, mode);
-  if (runSettings.serverVersion > kFirstVersionWithoutIndices)
+  if (runSettings.serverVersion > kLastVersionWithoutIndices)
     addIdIndices(directory);
   return rc;
 }
