@@ -53,6 +53,8 @@ struct ServiceAction {
 };
 
 int runServiceAction(const char* name, const ServiceAction& action) {
+  // What the command said on standard output comes first, also through a pipe.
+  fflush(stdout);
   fprintf(stderr, tr(action.announcement), name);
   if (runInitScript(name, action.action) == 0) {
     fputs(tr(action.success), stderr);
