@@ -43,7 +43,7 @@ function(extract output)
   run(xgettext --directory=${SOURCE_DIR} --files-from=${list_file} --output=${output}
       --language=C++ --from-code=UTF-8 --sort-output --add-location=file
       --package-name=kivconfig --package-version=${VERSION} --msgid-bugs-address=
-      --keyword --keyword=tr --keyword=translatable --keyword=printAndLog --keyword=announce
+      --keyword --keyword=tr --keyword=translatable --keyword=printAndLog --keyword=printAndLogSystemError --keyword=announce
       --flag=tr:1:pass-c-format --flag=translatable:1:pass-c-format
       --flag=printAndLog:1:c-format)
 endfunction()

@@ -1,12 +1,14 @@
 #include "base/log.h"
 
 #include <fcntl.h>
+#include <locale.h>
 #include <syslog.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdarg>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 
 #include "base/file_io.h"
@@ -61,6 +63,27 @@ void printAndLog(const char* format, ...) {
   vsnprintf(message.data(), message.size() + 1, format, arguments);
   va_end(arguments);
   writeLog(message);
+}
+
+void printAndLogSystemError(const char* format, const char* subject, int error) {
+  printf(tr(format), subject, strerror(error));
+  fflush(stdout);
+  std::string english = englishSystemError(error);
+  int length = snprintf(nullptr, 0, format, subject, english.c_str());
+  if (length < 0)
+    return;
+  std::string message(static_cast<size_t>(length), '\0');
+  snprintf(message.data(), message.size() + 1, format, subject, english.c_str());
+  writeLog(message);
+}
+
+std::string englishSystemError(int error) {
+  locale_t english = newlocale(LC_ALL_MASK, "C", locale_t{});
+  if (english == locale_t{})
+    return strerror(error);
+  std::string text = strerror_l(error, english);
+  freelocale(english);
+  return text;
 }
 
 void setLogFileForTesting(const char* path) {

@@ -14,6 +14,14 @@ void writeLog(const std::string& message);
 // logs the same text untranslated.
 void printAndLog(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
+// Like printAndLog for `format` with two conversions: `subject` and the
+// text of system error `error`, shown in the user's language on the
+// terminal and in English in the log.
+void printAndLogSystemError(const char* format, const char* subject, int error);
+
+// The English text of system error `error`, whatever the locale.
+std::string englishSystemError(int error);
+
 // Unit tests keep their log lines away from the host's log.
 void setLogFileForTesting(const char* path);
 

@@ -21,12 +21,6 @@ bool fitsTheStore(const std::string& value) {
   return value.size() < kStoreValueSize;
 }
 
-// Why the store could not be saved: the store reports a path that is neither
-// a regular file nor a directory (a FIFO, a device) as EINVAL.
-const char* storeErrorText(int error) {
-  return error == EINVAL ? tr("not a regular file") : strerror(error);
-}
-
 // Sets keys one by one and remembers the first that the store refused, so
 // that nothing is saved from a half-written key table.
 class StoreWriter {
@@ -96,7 +90,12 @@ int finishStoreUpdate(const char* refusedKey) {
   int saveError = errno;
   kivEndConfig();
   if (saved != 0) {
-    printAndLog("Unable to save %s: %s\n", kConfigFile, storeErrorText(saveError));
+    // The store reports a path that is neither a regular file nor a
+    // directory (a FIFO, a device) as EINVAL.
+    if (saveError == EINVAL)
+      printAndLog("Unable to save %s: not a regular file\n", kConfigFile);
+    else
+      printAndLogSystemError("Unable to save %s: %s\n", kConfigFile, saveError);
     return 1;
   }
   return 0;

@@ -8,6 +8,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "base/log.h"
+
 namespace {
 
 // A server certificate takes a few KiB; a file larger than this is no
@@ -58,7 +60,7 @@ StoredCertificate readRegularFile(const std::string& path, const std::string& su
                                   std::vector<unsigned char>& der, std::string& problem) {
   int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
   if (fd < 0) {
-    problem = subject + " cannot be opened (" + strerror(errno) + ")";
+    problem = subject + " cannot be opened (" + englishSystemError(errno) + ")";
     return StoredCertificate::kUnusable;
   }
   // The name may have been replaced since it was looked at: the open file
@@ -78,7 +80,7 @@ StoredCertificate readRegularFile(const std::string& path, const std::string& su
   if (error == EFBIG) {
     problem = subject + " is too large to be a certificate";
   } else if (error != 0) {
-    problem = subject + " cannot be read (" + strerror(error) + ")";
+    problem = subject + " cannot be read (" + englishSystemError(error) + ")";
   } else if (der.empty()) {
     problem = subject + " is empty";
   } else if (!holdsOneCertificate(der)) {
@@ -99,14 +101,14 @@ StoredCertificate inspectStoredCertificate(const std::string& path, std::vector<
   if (lstat(path.c_str(), &atName) != 0) {
     if (errno == ENOENT)
       return StoredCertificate::kAbsent;
-    problem = std::string("it cannot be examined (") + strerror(errno) + ")";
+    problem = std::string("it cannot be examined (") + englishSystemError(errno) + ")";
     return StoredCertificate::kUnusable;
   }
   bool link = S_ISLNK(atName.st_mode);
   std::string subject = link ? "its link target" : "it";
   struct stat target = atName;
   if (link && stat(path.c_str(), &target) != 0) {
-    problem = subject + " cannot be reached (" + strerror(errno) + ")";
+    problem = subject + " cannot be reached (" + englishSystemError(errno) + ")";
     return StoredCertificate::kUnusable;
   }
   // Nothing but a regular file is opened: opening a device can have effects
