@@ -20,13 +20,6 @@ enum class Command {
   kCacheRefresh,
 };
 
-// Direct commands take no options: the words after the command word are
-// their value list, or ignored.
-inline bool isDirectCommand(Command command) {
-  return command == Command::kFetchCertificate || command == Command::kParameters ||
-         command == Command::kCacheRefresh;
-}
-
 // The add driver and the schema stage join a host anew or upgrade one that
 // the older client configured.
 enum class JoinMode { kAdd = 0, kUpgrade = 1 };

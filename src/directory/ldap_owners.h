@@ -17,6 +17,11 @@ struct LdapValuesRelease {
 };
 using LdapValuesPtr = std::unique_ptr<char*, LdapValuesRelease>;
 
+struct BervalsRelease {
+  void operator()(berval** values) const { ldap_value_free_len(values); }
+};
+using BervalsPtr = std::unique_ptr<berval*, BervalsRelease>;
+
 struct BerCursorRelease {
   void operator()(BerElement* cursor) const { ber_free(cursor, 0); }
 };

@@ -17,11 +17,6 @@ struct SchemaRelease {
 };
 using SchemaPtr = std::unique_ptr<LDAPSchema, SchemaRelease>;
 
-struct BervalsRelease {
-  void operator()(berval** values) const { ldap_value_free_len(values); }
-};
-using BervalsPtr = std::unique_ptr<berval*, BervalsRelease>;
-
 DirectoryEntry readEntry(LDAP* handle, LDAPMessage* message) {
   DirectoryEntry entry;
   LdapStringPtr dn(ldap_get_dn(handle, message));
