@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "directory/session.h"
+#include "directory/ldap_session.h"
 #include "ldif/apply.h"
 
 int main(int argc, char** argv) {

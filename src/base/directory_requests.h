@@ -65,6 +65,10 @@ class DirectoryRequests {
   virtual int readSchemaNames(SchemaElementKind kind, std::vector<std::string>& names) = 0;
   // The directory SDK's request to take up schema changes at once.
   virtual int refreshServer() = 0;
+
+  // Whether the last request failed because the SSL handshake refused the
+  // server's certificate: the server answers, so waiting would not help.
+  virtual bool certificateRefused() { return false; }
 };
 
 // A modification list built from strings: owns the values and hands out

@@ -37,6 +37,10 @@ class RecordingDirectory : public DirectoryRequests {
 
   std::vector<std::string> requests;
 
+  // What certificateRefused answers.
+  bool refusedCertificate = false;
+  bool certificateRefused() override { return refusedCertificate; }
+
   int bind(const std::string& dn, const std::string&) override { return answer("bind " + dn); }
 
   int search(const std::string& base, SearchScope scope, const std::string& filter,

@@ -16,22 +16,13 @@ namespace {
 // fsync of it makes a rename inside it durable.
 class OpenDirectory {
  public:
-  explicit OpenDirectory(const char* path) {
-    std::string copy(path);
-    fd_ = open(dirname(copy.data()), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    openError_ = fd_ < 0 ? errno : 0;
-  }
-  OpenDirectory(const OpenDirectory&) = delete;
-  OpenDirectory& operator=(const OpenDirectory&) = delete;
-  ~OpenDirectory() {
-    if (fd_ >= 0)
-      close(fd_);
-  }
+  explicit OpenDirectory(const char* path)
+      : fd_(openParent(path)), openError_(fd_.valid() ? 0 : errno) {}
   // Waits until this process is the directory's only writer; 0 or errno.
   int lock() {
-    if (fd_ < 0)
+    if (!fd_.valid())
       return openError_;
-    while (flock(fd_, LOCK_EX) != 0) {
+    while (flock(fd_.get(), LOCK_EX) != 0) {
       if (errno != EINTR)
         return errno;
     }
@@ -39,10 +30,14 @@ class OpenDirectory {
   }
   // The rename is done whatever the sync says; a failed sync only means that
   // a crash may undo it, which leaves the old file whole.
-  void sync() { (void)fsync(fd_); }
+  void sync() { (void)fsync(fd_.get()); }
 
  private:
-  int fd_;
+  static int openParent(const char* path) {
+    std::string copy(path);
+    return open(dirname(copy.data()), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  }
+  UniqueFd fd_;
   int openError_;
 };
 
@@ -70,21 +65,20 @@ int replaceFile(const char* path, const void* bytes, size_t length, unsigned mod
   std::string temporary = std::string(path) + ".tmp";
   if (error == 0 && unlink(temporary.c_str()) != 0 && errno != ENOENT)
     error = errno;
-  int fd = -1;
-  if (error == 0) {
-    fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-    if (fd < 0)
-      error = errno;
-  }
+  UniqueFd file(error == 0 ? open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600)
+                           : -1);
+  if (error == 0 && !file.valid())
+    error = errno;
   if (error != 0) {
     errno = error;
     return kReplaceCreateFailed;
   }
-  error = fchmod(fd, mode) != 0 ? errno : writeAll(fd, bytes, length);
-  if (error == 0 && fsync(fd) != 0)
+  error = fchmod(file.get(), mode) != 0 ? errno : writeAll(file.get(), bytes, length);
+  if (error == 0 && fsync(file.get()) != 0)
     error = errno;
-  if (close(fd) != 0 && error == 0)
-    error = errno;
+  int closeError = file.closeNow();
+  if (error == 0)
+    error = closeError;
   if (error != 0) {
     unlink(temporary.c_str());
     errno = error;

@@ -2,7 +2,33 @@
 #ifndef KIVCONFIG_BASE_FILE_IO_H_
 #define KIVCONFIG_BASE_FILE_IO_H_
 
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstddef>
+
+// Owns an open file descriptor and closes it when it goes; -1 owns nothing.
+class UniqueFd {
+ public:
+  explicit UniqueFd(int fd = -1) : fd_(fd) {}
+  UniqueFd(const UniqueFd&) = delete;
+  UniqueFd& operator=(const UniqueFd&) = delete;
+  ~UniqueFd() {
+    if (fd_ >= 0)
+      close(fd_);
+  }
+  int get() const { return fd_; }
+  bool valid() const { return fd_ >= 0; }
+  // Closes now and reports close's own failure: 0 or errno.
+  int closeNow() {
+    int fd = fd_;
+    fd_ = -1;
+    return fd >= 0 && close(fd) != 0 ? errno : 0;
+  }
+
+ private:
+  int fd_;
+};
 
 // Writes all `length` bytes to `fd`, going on after short writes and
 // interruptions. Returns 0, or the errno of the write that failed (ENOSPC

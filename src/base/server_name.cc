@@ -77,8 +77,9 @@ bool isValidServerName(const std::string& name) {
   return isIpv4Address(name) || isBracketedIpv6Address(name) || isHostName(name);
 }
 
-void reportInvalidServerName(const std::string& name) {
+void reportInvalidServerName(Host& host, const std::string& name) {
   printAndLog(
+      host,
       "The LDAP server name \"%s\" is not valid: give a host name, an IPv4 address or an IPv6 "
       "address in brackets\n",
       printable(name).c_str());

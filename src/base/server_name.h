@@ -7,6 +7,8 @@
 
 #include <string>
 
+#include "base/host.h"
+
 // True for
 //   - a host name: labels of 1 to 63 letters, digits, '-' and '_' joined by
 //     single dots, no label beginning or ending with '-', at most
@@ -22,6 +24,6 @@ constexpr size_t kMaxServerNameLength = 250;
 
 // Prints and logs that `name` is refused, naming it with every byte outside
 // printable ASCII written as \xNN so that nothing reaches the terminal raw.
-void reportInvalidServerName(const std::string& name);
+void reportInvalidServerName(Host& host, const std::string& name);
 
 #endif  // KIVCONFIG_BASE_SERVER_NAME_H_

@@ -1,12 +1,14 @@
 #include "base/terminal_input.h"
 
 #include <cctype>
+#include <vector>
 
 #include "base/messages.h"
 #include "base/run_settings.h"
 #include "base/server_name.h"
+#include "kiv.h"
 
-WordStatus readWord(FILE* in, std::string& word, size_t maxLength) {
+WordStatus readTerminalWord(FILE* in, std::string& word, size_t maxLength) {
   word.clear();
   int c = fgetc(in);
   while (c != EOF && isspace(c))
@@ -28,20 +30,36 @@ WordStatus readWord(FILE* in, std::string& word, size_t maxLength) {
   return tooLong ? WordStatus::kTooLong : WordStatus::kRead;
 }
 
-bool promptForServer() {
-  fputs(tr("Enter LDAP server:"), stdout);
+WordStatus promptForWord(Host& host, const char* prompt, std::string& word) {
+  fputs(prompt, stdout);
   fflush(stdout);
-  std::string typed;
-  WordStatus status = readWord(stdin, typed, kNameBufferSize - 1);
+  WordStatus status = host.readWord(word, kNameBufferSize - 1);
   if (status == WordStatus::kTooLong) {
     printf(tr("The name is too long: at most %d bytes are accepted\n"),
            static_cast<int>(kNameBufferSize - 1));
-    return false;
   }
-  if (status == WordStatus::kRead && !isValidServerName(typed)) {
-    reportInvalidServerName(typed);
-    return false;
+  return status;
+}
+
+std::optional<std::string> promptForServer(Host& host) {
+  std::string typed;
+  WordStatus status = promptForWord(host, tr("Enter LDAP server:"), typed);
+  if (status == WordStatus::kTooLong)
+    return std::nullopt;
+  if (status == WordStatus::kEndOfInput)
+    return "localhost";
+  if (!isValidServerName(typed)) {
+    reportInvalidServerName(host, typed);
+    return std::nullopt;
   }
-  runSettings.ldapServer = status == WordStatus::kRead ? typed : "localhost";
-  return true;
+  return typed;
+}
+
+std::string localFormOf(const std::string& utf8, const char* failureText) {
+  std::vector<char> local(kNameBufferSize);
+  if (utfs2locs(local.data(), utf8.c_str(), local.size()) < 0) {
+    fputs(failureText, stdout);
+    return utf8;
+  }
+  return local.data();
 }

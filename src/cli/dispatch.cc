@@ -9,12 +9,8 @@
 #include "cli/parameters.h"
 #include "cli/prompt.h"
 #include "cli/report.h"
-#include "cli/simple_add.h"
-#include "directory/add.h"
-#include "directory/certificate_fetch.h"
-#include "directory/remove.h"
-#include "directory/upgrade.h"
-#include "host/cache_refresh.h"
+#include "commands/commands.h"
+#include "directory/ldap_session.h"
 
 namespace {
 
@@ -27,27 +23,27 @@ bool isOneOf(const char* word, std::initializer_list<const char*> words) {
 }
 
 // Runs add, rm, upgrade or simple_add after their options are parsed.
-int runConfigurationCommand(int argc, char** argv) {
+int runConfigurationCommand(Host& host, DirectoryConnector& connector, int argc, char** argv) {
   bool simpleAdd = runSettings.command == Command::kSimpleAdd;
-  int status = simpleAdd ? parseSimpleAddOptions(argc, argv) : parseOptions(argc, argv);
+  int status = simpleAdd ? parseSimpleAddOptions(host, argc, argv) : parseOptions(host, argc, argv);
   if (status != 0)
     exit(status);
   bool add = runSettings.command == Command::kAdd;
   if ((simpleAdd || add) && runSettings.partitionRootCount == 0) {
-    runSettings.partitionRoot = promptForDirectoryName(tr("Enter KIV partition root:"));
+    runSettings.partitionRoot = promptForDirectoryName(host, tr("Enter KIV partition root:"));
   }
   if (add && runSettings.workstationContextCount == 0) {
-    runSettings.workstationContext = promptForDirectoryName(tr("Enter workstation context:"));
+    runSettings.workstationContext = promptForDirectoryName(host, tr("Enter workstation context:"));
   }
   switch (runSettings.command) {
     case Command::kAdd:
-      return runAdd(JoinMode::kAdd);
+      return runAdd(host, connector);
     case Command::kUpgrade:
-      return upgradeFromOldConfig();
+      return upgradeFromOldConfig(host, connector);
     case Command::kRemove:
-      return deconfigure();
+      return deconfigure(host, connector);
     default:
-      return runSimpleAdd();
+      return runSimpleAdd(host);
   }
 }
 
@@ -84,26 +80,25 @@ int classifyCommand(int argc, char** argv) {
   return 0;
 }
 
-int runCommandLine(int argc, char** argv) {
+int runCommandLine(Host& host, int argc, char** argv) {
   classifyCommand(argc, argv);
+  LdapConnector connector(host);
   int code;
   std::string successDetails;
   switch (runSettings.command) {
     case Command::kFetchCertificate:
-      code = fetchServerCertificate(successDetails);
+      code = fetchServerCertificate(host, connector, successDetails);
       break;
     case Command::kParameters:
       parseValueList(argc, argv);
-      code = runParameterCommand(nullptr, runSettings.valueListMode, runSettings.valueList, 0);
-      if (code != 0)
-        code = kAlreadyReported;
+      code = runParameterCommand(host, runSettings.valueListMode, runSettings.valueList);
       break;
     case Command::kCacheRefresh:
-      code = refreshCache();
+      code = refreshCache(host);
       break;
     default:
-      code = runConfigurationCommand(argc, argv);
+      code = runConfigurationCommand(host, connector, argc, argv);
       break;
   }
-  return reportResult(code, successDetails);
+  return reportResult(host, code, successDetails);
 }

@@ -6,6 +6,7 @@
 #include <new>
 
 #include "base/messages.h"
+#include "base/system_host.h"
 #include "cli/dispatch.h"
 #include "kiv.h"
 
@@ -15,7 +16,8 @@ int main(int argc, char** argv) {
   textdomain(kTextDomain);
   t3v_i18n_init();
   try {
-    return runCommandLine(argc, argv);
+    SystemHost host;
+    return runCommandLine(host, argc, argv);
   } catch (const std::bad_alloc&) {
     fputs(tr("Insufficient memory. Please free up some memory and try again.\n"), stderr);
     return 255;

@@ -10,7 +10,6 @@
 #include <string>
 #include <vector>
 
-#include "base/log.h"
 #include "base/messages.h"
 #include "base/run_settings.h"
 #include "base/server_name.h"
@@ -29,10 +28,10 @@ uint16_t readPort(const char* text) {
 }
 
 // Converts an option's argument to UTF-8; false after reporting a failure.
-bool convertArgument(const char* argument, std::optional<std::string>& target) {
+bool convertArgument(Host& host, const char* argument, std::optional<std::string>& target) {
   std::vector<char> utf8(kNameBufferSize);
   if (locs2utfs(utf8.data(), argument, utf8.size()) < 0) {
-    writeLog("Error converting local string to UTF-8 format");
+    host.log("Error converting local string to UTF-8 format");
     fputs(tr("Error converting local string to UTF-8 format"), stdout);
     fflush(stdout);
     return false;
@@ -43,47 +42,47 @@ bool convertArgument(const char* argument, std::optional<std::string>& target) {
 
 // "server[:port]"; the colon before the port of a bracketed IPv6 address
 // follows its closing bracket. False after reporting a name that is refused.
-bool takeServer(const char* argument) {
-  std::string host = argument;
-  size_t closingBracket = host.starts_with('[') ? host.find(']') : std::string::npos;
-  size_t colon = host.find(':', closingBracket == std::string::npos ? 0 : closingBracket);
+bool takeServer(Host& host, const char* argument) {
+  std::string name = argument;
+  size_t closingBracket = name.starts_with('[') ? name.find(']') : std::string::npos;
+  size_t colon = name.find(':', closingBracket == std::string::npos ? 0 : closingBracket);
   if (colon != std::string::npos) {
-    runSettings.ldapPort = readPort(host.c_str() + colon + 1);
-    host.resize(colon);
+    runSettings.ldapPort = readPort(name.c_str() + colon + 1);
+    name.resize(colon);
   }
-  if (!isValidServerName(host)) {
-    reportInvalidServerName(host);
+  if (!isValidServerName(name)) {
+    reportInvalidServerName(host, name);
     return false;
   }
-  runSettings.ldapServer = host;
+  runSettings.ldapServer = name;
   return true;
 }
 
 // Takes one option letter; returns a parser status (0, 1) for the caller.
-int takeOption(int letter, const char* argument) {
+int takeOption(Host& host, int letter, const char* argument) {
   switch (letter) {
     case 'a':
-      if (!convertArgument(argument, runSettings.adminFdn))
+      if (!convertArgument(host, argument, runSettings.adminFdn))
         return 1;
       runSettings.adminFdnLocal = argument;
       return 0;
     case 'p':
-      return convertArgument(argument, runSettings.password) ? 0 : 1;
+      return convertArgument(host, argument, runSettings.password) ? 0 : 1;
     case 'o':
       ++runSettings.overwriteCount;
       return 0;
     case 'r':
-      if (!convertArgument(argument, runSettings.partitionRoot))
+      if (!convertArgument(host, argument, runSettings.partitionRoot))
         return 1;
       ++runSettings.partitionRootCount;
       return 0;
     case 'w':
-      if (!convertArgument(argument, runSettings.workstationContext))
+      if (!convertArgument(host, argument, runSettings.workstationContext))
         return 1;
       ++runSettings.workstationContextCount;
       return 0;
     case 'S':
-      return takeServer(argument) ? 0 : 1;
+      return takeServer(host, argument) ? 0 : 1;
     case 'R':
       runSettings.alternativeServerList = argument;
       return 0;
@@ -94,9 +93,9 @@ int takeOption(int letter, const char* argument) {
     case 'k':  // accepted and ignored: the certificate is fetched by the -k command
       return 0;
     case 'y':
-      return convertArgument(argument, runSettings.proxyUserFdn) ? 0 : 1;
+      return convertArgument(host, argument, runSettings.proxyUserFdn) ? 0 : 1;
     case 'd':
-      return convertArgument(argument, runSettings.proxyUserPassword) ? 0 : 1;
+      return convertArgument(host, argument, runSettings.proxyUserPassword) ? 0 : 1;
     case 'z':
       ++runSettings.persistentCacheOffCount;
       return 0;
@@ -108,7 +107,7 @@ int takeOption(int letter, const char* argument) {
   }
 }
 
-int parse(int argc, char** argv, bool simpleAdd) {
+int parse(Host& host, int argc, char** argv, bool simpleAdd) {
   // 0 makes GNU getopt start afresh, which matters when a process parses
   // twice (the unit tests do).
   optind = 0;
@@ -118,7 +117,7 @@ int parse(int argc, char** argv, bool simpleAdd) {
       printUsage(0);
     if (simpleAdd && strchr(kNotForSimpleAdd, letter) != nullptr)
       printUsage(0);
-    int status = takeOption(letter, optarg);
+    int status = takeOption(host, letter, optarg);
     if (status != 0)
       return status;
   }
@@ -127,10 +126,10 @@ int parse(int argc, char** argv, bool simpleAdd) {
 
 }  // namespace
 
-int parseOptions(int argc, char** argv) {
-  return parse(argc, argv, false);
+int parseOptions(Host& host, int argc, char** argv) {
+  return parse(host, argc, argv, false);
 }
 
-int parseSimpleAddOptions(int argc, char** argv) {
-  return parse(argc, argv, true);
+int parseSimpleAddOptions(Host& host, int argc, char** argv) {
+  return parse(host, argc, argv, true);
 }

@@ -2,13 +2,15 @@
 #ifndef KIVCONFIG_CLI_OPTIONS_H_
 #define KIVCONFIG_CLI_OPTIONS_H_
 
+#include "base/host.h"
+
 // Both take main's argc and argv and hand getopt the words from the command
 // word on, so getopt's diagnostics name the command. They return 0 when every
 // option was taken and 1 after a failed conversion to UTF-8 or a refused
-// server name (reported and logged); later options are then not parsed. An unknown option
-// or a missing argument prints the usage and ends the process with status 0,
-// as does an option that simple_add does not take.
-int parseOptions(int argc, char** argv);
-int parseSimpleAddOptions(int argc, char** argv);
+// server name (reported and logged, the log through `host`); later options
+// are then not parsed. An unknown option or a missing argument prints the usage and ends the
+// process with status 0, as does an option that simple_add does not take.
+int parseOptions(Host& host, int argc, char** argv);
+int parseSimpleAddOptions(Host& host, int argc, char** argv);
 
 #endif  // KIVCONFIG_CLI_OPTIONS_H_

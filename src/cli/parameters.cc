@@ -9,16 +9,9 @@
 
 #include "base/messages.h"
 #include "base/run_settings.h"
-#include "base/server_name.h"
 #include "cli/report.h"
-#include "config/client_config.h"
-#include "host/services.h"
-#include "kiv.h"
 
 namespace {
-
-// The name and the value of a set word each hold at most this many bytes.
-constexpr size_t kParameterBufferSize = 4096;
 
 bool isPrefixed(const char* word) {
   return word[0] == '-';
@@ -98,25 +91,6 @@ void parseSet(int argc, char** argv) {
   }
 }
 
-// Every preferred-server value is checked before any word is acted on, so
-// a refused name leaves the store and the daemons as they were. A word that
-// cannot be split is left to the caller's loop, which reports it.
-bool preferredServersValid(char** list) {
-  for (char** word = list; *word != nullptr; ++word) {
-    std::vector<char> name(kParameterBufferSize);
-    std::vector<char> value(kParameterBufferSize);
-    if (getParameterValue(*word, name.data(), name.size(), value.data(), value.size()) != 0 ||
-        value[0] == '\0' || strcasecmp(name.data(), "preferred-server") != 0) {
-      continue;
-    }
-    if (!isValidServerName(value.data())) {
-      reportInvalidServerName(value.data());
-      return false;
-    }
-  }
-  return true;
-}
-
 }  // namespace
 
 int parseValueList(int argc, char** argv) {
@@ -125,38 +99,5 @@ int parseValueList(int argc, char** argv) {
   } else {
     parseSet(argc, argv);
   }
-  return 0;
-}
-
-int runParameterCommand(void* context, char mode, char** list, int flags) {
-  if (mode != 's')
-    return vrd_config(context, mode, list, flags);
-  if (!preferredServersValid(list))
-    return kAlreadyReported;
-  int otherWords = 0;
-  for (char** word = list; *word != nullptr; ++word) {
-    std::vector<char> name(kParameterBufferSize);
-    std::vector<char> value(kParameterBufferSize);
-    if (getParameterValue(*word, name.data(), name.size(), value.data(), value.size()) != 0) {
-      printf(tr("Invalid parameter \"%.64s\": expected name=value, each at most %d bytes\n"), *word,
-             static_cast<int>(kParameterBufferSize - 1));
-      return kAlreadyReported;
-    }
-    if (value[0] == '\0') {
-      printf(tr("Value missing for the parameter :%s\n"), name.data());
-      return kAlreadyReported;
-    }
-    if (strcasecmp(name.data(), "preferred-server") == 0) {
-      if (storePreferredServer(value.data()) != 0)
-        return kAlreadyReported;
-      fputs(tr("Updated the preferred server successfully\n"), stdout);
-      fflush(stdout);
-      restartServices();
-    } else {
-      ++otherWords;
-    }
-  }
-  if (otherWords > 0)
-    return vrd_config(context, 's', list, flags);
   return 0;
 }

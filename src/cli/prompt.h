@@ -4,9 +4,11 @@
 
 #include <string>
 
+#include "base/host.h"
+
 // Prints `prompt` (already translated), reads a directory name, converts it
 // to UTF-8 and returns it. End of input, an overlong word or a failed
 // conversion print their message and end the process with status 1.
-std::string promptForDirectoryName(const char* prompt);
+std::string promptForDirectoryName(Host& host, const char* prompt);
 
 #endif  // KIVCONFIG_CLI_PROMPT_H_

@@ -91,11 +91,11 @@ SuccessMessage successMessage() {
 
 }  // namespace
 
-int reportResult(int code, const std::string& successDetails) {
+int reportResult(Host& host, int code, const std::string& successDetails) {
   if (code == 0) {
     SuccessMessage success = successMessage();
     if (success.log != nullptr)
-      writeLog(success.log);
+      host.log(success.log);
     if (success.terminal != nullptr)
       fputs(tr(success.terminal), stdout);
     fputs(successDetails.c_str(), stdout);
@@ -107,10 +107,10 @@ int reportResult(int code, const std::string& successDetails) {
     }
     if (known != nullptr) {
       fputs(tr(known->terminal), stdout);
-      writeLog(known->log != nullptr ? known->log : known->terminal);
+      host.log(known->log != nullptr ? known->log : known->terminal);
     } else {
       printf(tr("Error:%s\n"), ldapErrorText(code));
-      writeLog(ldapErrorText(code));
+      host.log(ldapErrorText(code));
     }
   }
   fflush(stdout);

@@ -4,13 +4,14 @@
 
 #include <string>
 
+#include "base/host.h"
 #include "base/result_codes.h"
 
 // Prints the terminal message of `code` for the command of the run settings,
-// logs its log text, ends the library's message state and returns `code`,
+// logs its log text through `host`, ends the library's message state and returns `code`,
 // which the entry point returns as the exit status. On success the driver's
 // `successDetails` (already translated) follow the success message.
-int reportResult(int code, const std::string& successDetails = "");
+int reportResult(Host& host, int code, const std::string& successDetails = "");
 
 // Prints the usage text on standard error and ends the process with `status`.
 [[noreturn]] void printUsage(int status);

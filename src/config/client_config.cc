@@ -10,38 +10,37 @@
 #include "base/paths.h"
 #include "base/result_codes.h"
 #include "base/run_settings.h"
-#include "base/terminal_input.h"
-#include "config/store_reader.h"
-#include "kiv.h"
 
 namespace {
-
-// What is stored must be readable back through the readers' buffers.
-bool fitsTheStore(const std::string& value) {
-  return value.size() < kStoreValueSize;
-}
 
 // Sets keys one by one and remembers the first that the store refused, so
 // that nothing is saved from a half-written key table.
 class StoreWriter {
  public:
+  explicit StoreWriter(Host& host) : host_(host) {}
   void text(const char* key, const std::string& value) {
-    check(key, fitsTheStore(value) ? kivSetParam(key, value.c_str()) : 0);
+    check(key, host_.setStoreText(key, value, false));
   }
   void utf8Dn(const char* key, const std::string& value) {
-    check(key,
-          fitsTheStore(value) ? kivSetParamWithFlags(key, value.c_str(), KIV_FLAG_UTF8_DN) : 0);
+    check(key, host_.setStoreText(key, value, true));
   }
-  void integer(const char* key, int value) { check(key, kivSetParam(key, &value)); }
+  void integer(const char* key, int value) { check(key, host_.setStoreInteger(key, value)); }
+  void value(const StoreValue& value) {
+    if (value.integer)
+      integer(value.key, *value.integer);
+    else
+      text(value.key, value.text);
+  }
 
   // Saves and ends the store. Returns 0, or 1 after reporting the failure.
-  int finish() { return finishStoreUpdate(refusedKey_); }
+  int finish() { return finishStoreUpdate(host_, refusedKey_); }
 
  private:
-  void check(const char* key, int result) {
-    if (result != 1 && refusedKey_ == nullptr)
+  void check(const char* key, bool stored) {
+    if (!stored && refusedKey_ == nullptr)
       refusedKey_ = key;
   }
+  Host& host_;
   const char* refusedKey_ = nullptr;
 };
 
@@ -80,29 +79,28 @@ void writeCacheTuning(StoreWriter& store) {
 
 }  // namespace
 
-int finishStoreUpdate(const char* refusedKey) {
+int finishStoreUpdate(Host& host, const char* refusedKey) {
   if (refusedKey != nullptr) {
-    kivEndConfig();
-    printAndLog("The value of %s cannot be stored in %s\n", refusedKey, kConfigFile);
+    host.endStore();
+    printAndLog(host, "The value of %s cannot be stored in %s\n", refusedKey, kConfigFile);
     return 1;
   }
-  int saved = kivSaveConfig(0);
-  int saveError = errno;
-  kivEndConfig();
-  if (saved != 0) {
+  int saveError = host.saveStore();
+  host.endStore();
+  if (saveError != 0) {
     // The store reports a path that is neither a regular file nor a
     // directory (a FIFO, a device) as EINVAL.
     if (saveError == EINVAL)
-      printAndLog("Unable to save %s: not a regular file\n", kConfigFile);
+      printAndLog(host, "Unable to save %s: not a regular file\n", kConfigFile);
     else
-      printAndLogSystemError("Unable to save %s: %s\n", kConfigFile, saveError);
+      printAndLogSystemError(host, "Unable to save %s: %s\n", kConfigFile, saveError);
     return 1;
   }
   return 0;
 }
 
-int writeClientConfig() {
-  StoreWriter store;
+int writeClientConfig(Host& host, const std::vector<StoreValue>& extra) {
+  StoreWriter store(host);
   store.utf8Dn("admin-fdn", runSettings.adminFdn.value_or(""));
   store.utf8Dn("base-name", runSettings.partitionRoot.value_or(""));
   store.integer("ldap-port", runSettings.ldapPort);
@@ -122,19 +120,17 @@ int writeClientConfig() {
   store.text("case-sensitive", "no");
   writeCacheTuning(store);
   writeProxyUser(store);
+  for (const StoreValue& value : extra)
+    store.value(value);
   return store.finish();
 }
 
-int writeSimpleClientConfig() {
-  StoreWriter store;
+int writeSimpleClientConfig(Host& host) {
+  StoreWriter store(host);
   store.utf8Dn("base-name", runSettings.partitionRoot.value_or(""));
   store.integer("ldap-port", runSettings.ldapPort);
   writeSslKeys(store);
-  if (!runSettings.ldapServer && !promptForServer()) {
-    kivEndConfig();
-    return 1;
-  }
-  store.text("preferred-server", *runSettings.ldapServer);
+  store.text("preferred-server", runSettings.ldapServer.value_or(""));
   store.text("schema", "rfc2307");
   if (runSettings.alternativeServerList) {
     store.text("alternative-ldap-server-list", *runSettings.alternativeServerList);
@@ -149,8 +145,8 @@ int writeSimpleClientConfig() {
   return store.finish();
 }
 
-int storePreferredServer(const char* server) {
-  StoreWriter store;
+int storePreferredServer(Host& host, const char* server) {
+  StoreWriter store(host);
   store.text("preferred-server", server);
   return store.finish();
 }

@@ -8,9 +8,6 @@
 #include "base/result_codes.h"
 #include "base/run_settings.h"
 #include "base/server_name.h"
-#include "config/client_config.h"
-#include "config/store_reader.h"
-#include "kiv.h"
 
 namespace {
 
@@ -31,13 +28,8 @@ constexpr TuningKey kTuningKeys[] = {
     {"t3v.qup.create-home", "create-home", false},
 };
 
-struct OldValue {
-  std::optional<int> integer;
-  std::optional<std::string> text;
-};
-
-int takeOldBaseContext() {
-  std::optional<std::string> dotted = readStoreDn("t3v.qup.base-name");
+int takeOldBaseContext(Host& host, std::string& partitionRoot, std::optional<std::string>& server) {
+  std::optional<std::string> dotted = host.readStoreText("t3v.qup.base-name", true);
   if (!dotted)
     return kNoOldBaseName;
   std::string dn;
@@ -47,39 +39,18 @@ int takeOldBaseContext() {
     case DottedNameResult::kNoParts:
       return kNoOldBaseName;
     case DottedNameResult::kTooLong:
-      printAndLog("The partition root given by t3v.qup.base-name in %s is too long\n",
+      printAndLog(host, "The partition root given by t3v.qup.base-name in %s is too long\n",
                   kOldConfigFile);
       return kNoOldBaseName;
   }
-  std::optional<std::string> server = readStoreText("t3v.vrd.preferred-server");
-  if (server && !isValidServerName(*server)) {
-    reportInvalidServerName(*server);
+  std::optional<std::string> oldServer = host.readStoreText("t3v.vrd.preferred-server", false);
+  if (oldServer && !isValidServerName(*oldServer)) {
+    reportInvalidServerName(host, *oldServer);
     return kAlreadyReported;
   }
-  runSettings.partitionRoot = dn;
-  runSettings.ldapServer = server;
+  partitionRoot = dn;
+  server = oldServer;
   return 0;
-}
-
-// Sets the values read; the key of the first value the store refused, or
-// nullptr.
-const char* storeTuningValues(const std::vector<OldValue>& values, bool& copied) {
-  const char* refusedKey = nullptr;
-  for (size_t i = 0; i < values.size(); ++i) {
-    const char* key = kTuningKeys[i].key;
-    int stored = 1;
-    if (values[i].integer) {
-      stored = kivSetParam(key, &*values[i].integer);
-    } else if (values[i].text) {
-      stored = kivSetParam(key, values[i].text->c_str());
-    } else {
-      continue;
-    }
-    copied = true;
-    if (stored != 1 && refusedKey == nullptr)
-      refusedKey = key;
-  }
-  return refusedKey;
 }
 
 }  // namespace
@@ -112,21 +83,27 @@ DottedNameResult dottedToDn(std::string_view dotted, std::string& dn) {
   return DottedNameResult::kConverted;
 }
 
-int readOldBaseContext() {
-  kivSetConfigFile(kOldConfigFile);
-  int rc = takeOldBaseContext();
-  kivSetConfigFile(kConfigFile);
+int readOldBaseContext(Host& host, std::string& partitionRoot, std::optional<std::string>& server) {
+  host.selectStore(kOldConfigFile);
+  int rc = takeOldBaseContext(host, partitionRoot, server);
+  host.selectStore(kConfigFile);
   return rc;
 }
 
-int migrateOldSettings(bool& copied) {
-  copied = false;
-  kivSetConfigFile(kOldConfigFile);
-  std::vector<OldValue> values;
+std::vector<StoreValue> readOldTuningValues(Host& host) {
+  host.selectStore(kOldConfigFile);
+  std::vector<StoreValue> values;
   for (const TuningKey& key : kTuningKeys) {
-    values.push_back(key.integer ? OldValue{readStoreInteger(key.oldKey), std::nullopt}
-                                 : OldValue{std::nullopt, readStoreText(key.oldKey)});
+    if (key.integer) {
+      std::optional<int> value = host.readStoreInteger(key.oldKey);
+      if (value)
+        values.push_back({key.key, value, ""});
+    } else {
+      std::optional<std::string> value = host.readStoreText(key.oldKey, false);
+      if (value)
+        values.push_back({key.key, std::nullopt, *value});
+    }
   }
-  kivSetConfigFile(kConfigFile);
-  return finishStoreUpdate(storeTuningValues(values, copied));
+  host.selectStore(kConfigFile);
+  return values;
 }

@@ -6,8 +6,13 @@
 #ifndef KIVCONFIG_CONFIG_OLD_CONFIG_H_
 #define KIVCONFIG_CONFIG_OLD_CONFIG_H_
 
+#include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
+
+#include "base/host.h"
+#include "config/client_config.h"
 
 enum class DottedNameResult { kConverted, kNoParts, kTooLong };
 
@@ -19,17 +24,17 @@ enum class DottedNameResult { kConverted, kNoParts, kTooLong };
 // (kNameBufferSize with its NUL); `dn` is set only on kConverted.
 DottedNameResult dottedToDn(std::string_view dotted, std::string& dn);
 
-// Takes the run settings' partition root from "t3v.qup.base-name" and their
-// LDAP server from "t3v.vrd.preferred-server" (cleared when that is missing,
-// so that the connection asks for it). Returns 0, or -6026 when the base name
-// is missing or gives no DN (a DN too long is said so first). The store file
-// selected afterwards is "/etc/kiv.conf" again.
-int readOldBaseContext();
+// Reads the partition root from "t3v.qup.base-name" and the LDAP server
+// from "t3v.vrd.preferred-server" (none when that is missing, so that the
+// connection asks for it). Returns 0, -6026 when the base name is missing or
+// gives no DN (a DN too long is said so first), or -5999 after reporting a
+// server name that is refused. The store file selected afterwards is
+// "/etc/kiv.conf" again.
+int readOldBaseContext(Host& host, std::string& partitionRoot, std::optional<std::string>& server);
 
-// Copies the cache tuning values present in the old file into the store and
-// saves it; `copied` tells whether any value was copied. Returns 0, or
-// non-zero after printing and logging why the store could not be saved (it
-// then stays as it was).
-int migrateOldSettings(bool& copied);
+// The cache tuning values present in the old file, under their names in the
+// store, in the order they are copied. The store file selected afterwards is
+// "/etc/kiv.conf" again.
+std::vector<StoreValue> readOldTuningValues(Host& host);
 
 #endif  // KIVCONFIG_CONFIG_OLD_CONFIG_H_

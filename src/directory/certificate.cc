@@ -7,7 +7,6 @@
 #include <unistd.h>
 
 #include <cstdio>
-#include <cstdlib>
 #include <optional>
 #include <vector>
 
@@ -15,18 +14,20 @@
 #include "base/log.h"
 #include "base/messages.h"
 #include "base/result_codes.h"
-#include "base/run_settings.h"
 
 namespace {
 
-// The captured certificate, in the length/data form the SDK fills.
-LDAPSSL_Cert captured = {0, nullptr};
+// The captured certificate's DER bytes, empty when none was captured, and
+// why the last one was rejected. The SDK calls the verify callback without a
+// context, so both are process-wide until the session takes them.
+std::vector<unsigned char> captured;
+std::string rejection;
 
 // Reports a failed step of the verify callback and rejects the certificate.
 int reject(const char* systemLogText, int priority, const char* logText) {
   if (systemLogText != nullptr)
     syslog(priority, "%s", systemLogText);
-  writeLog(logText);
+  rejection = logText;
   fflush(stdin);
   return -1;
 }
@@ -74,27 +75,32 @@ int verifyServerCertificate(LDAPSSL_CertHandle* certificate) {
   if (ldapssl_get_cert(certificate, LDAPSSL_CERT_BINARY_DER, &found) != 0 || found.length == 0) {
     return reject("ldapssl_get_cert length failed\n", LOG_DEBUG, "ldapssl_get_cert length failed.");
   }
-  found.data = static_cast<unsigned char*>(malloc(found.length));
-  if (found.data == nullptr) {
-    return reject("Could not allocate buffer!\n", LOG_DEBUG, "Could not allocate buffer!");
-  }
+  std::vector<unsigned char> bytes(found.length);
+  found.data = bytes.data();
   if (ldapssl_get_cert(certificate, LDAPSSL_CERT_BINARY_DER, &found) != 0) {
-    free(found.data);
     return reject("ldapssl_get_cert failed\n", LOG_DEBUG, "ldapssl_get_cert failed.");
   }
-  captured = found;
-  ldapssl_add_trusted_cert(&captured, LDAPSSL_CERT_BINARY_DER);
+  bytes.resize(found.length);
+  captured = std::move(bytes);
+  LDAPSSL_Cert trusted = {captured.size(), captured.data()};
+  ldapssl_add_trusted_cert(&trusted, LDAPSSL_CERT_BINARY_DER);
   fflush(stdin);
   return 0;
 }
 
 bool hasCapturedCertificate() {
-  return captured.data != nullptr;
+  return !captured.empty();
 }
 
 void releaseCapturedCertificate() {
-  free(captured.data);
-  captured = {0, nullptr};
+  captured.clear();
+  captured.shrink_to_fit();
+}
+
+std::string takeCertificateRejection() {
+  std::string text;
+  text.swap(rejection);
+  return text;
 }
 
 std::string sha256Fingerprint(const unsigned char* bytes, size_t length) {
@@ -111,22 +117,23 @@ std::string sha256Fingerprint(const unsigned char* bytes, size_t length) {
   return text;
 }
 
-int writeCapturedCertificate(const std::string& path, std::string& fingerprint) {
-  switch (replaceFile(path.c_str(), captured.data, captured.length, 0644)) {
+int writeCapturedCertificate(Host& host, const std::string& server, const std::string& path,
+                             std::string& fingerprint) {
+  switch (replaceFile(path.c_str(), captured.data(), captured.size(), 0644)) {
     case kReplaceCreateFailed:
       return kCertificateFileOpen;
     case kReplaceWriteFailed:
       return kCertificateFileWrite;
   }
-  fingerprint = sha256Fingerprint(captured.data, captured.length);
-  writeLog("Stored the certificate of the LDAP server " + runSettings.ldapServer.value_or("") +
-           " in " + path + ", SHA-256 fingerprint " + fingerprint);
+  fingerprint = sha256Fingerprint(captured.data(), captured.size());
+  host.log("Stored the certificate of the LDAP server " + server + " in " + path +
+           ", SHA-256 fingerprint " + fingerprint);
   return 0;
 }
 
-int reportNoCertificateReceived() {
-  printAndLog(
-      "No certificate was received from the LDAP server; the certificate file was not "
-      "updated.\n");
+int reportNoCertificateReceived(Host& host) {
+  printAndLog(host,
+              "No certificate was received from the LDAP server; the certificate file was not "
+              "updated.\n");
   return kAlreadyReported;
 }

@@ -4,20 +4,17 @@
 #include <strings.h>
 
 #include <cctype>
+#include <cerrno>
 #include <cstdio>
 #include <optional>
 
 #include "base/log.h"
 #include "base/messages.h"
 #include "base/result_codes.h"
-#include "base/run_settings.h"
-#include "config/store_reader.h"
 #include "directory/dn_split.h"
 #include "directory/dn_text.h"
 #include "directory/host_objects.h"
 #include "directory/progress.h"
-#include "directory/proxy_user.h"
-#include "directory/rights.h"
 
 namespace {
 
@@ -31,25 +28,22 @@ constexpr ContainerType kContainerTypes[] = {
     {"C", "country"},  {"DC", "domain"},
 };
 
-// One of the two contexts and what is said about it.
-struct ContextRole {
-  std::optional<std::string> RunSettings::*name;
+// What is said about one of the two contexts.
+struct ContextTexts {
   const char* ObjectNames::*objectClass;  // what the context is to hold
   const char* createdLog;
   const char* invalidSyntaxFormat;  // with the DN for %s
   const char* notAtTreeRootText;
 };
 
-constexpr ContextRole kPartitionRootRole = {
-    &RunSettings::partitionRoot,
+constexpr ContextTexts kPartitionRootTexts = {
     &ObjectNames::configClass,
     "createContext for partitionRoot succeeded.",
     translatable("Partition root is in invalid DN syntax \"%s\"\n"),
     translatable("Error:Given partition root is not a container object to contain Config object\n"),
 };
 
-constexpr ContextRole kWorkstationContextRole = {
-    &RunSettings::workstationContext,
+constexpr ContextTexts kWorkstationContextTexts = {
     &ObjectNames::workstationClass,
     "createContext for workstationContext succeeded.",
     translatable("Workstation context is in invalid DN syntax \"%s\"\n"),
@@ -138,14 +132,14 @@ const char* containerClass(const std::string& rdnType) {
 }
 
 // Makes sure the entry of one level exists, creating it when it is missing.
-int createLevel(DirectoryRequests& directory, const RdnPart& level) {
+int createLevel(DirectoryRequests& directory, Host& host, const RdnPart& level) {
   std::vector<DirectoryEntry> entries;
   int rc = directory.search(level.levelDn, SearchScope::kBase, "", {}, entries);
   if (rc != LDAP_NO_SUCH_OBJECT)
     return rc;
   if (level.multiValued) {
     printAndLog(
-        "The container \"%s\" cannot be created: its RDN \"%s\" holds more than one value\n",
+        host, "The container \"%s\" cannot be created: its RDN \"%s\" holds more than one value\n",
         level.levelDn.c_str(), level.rdn.c_str());
     return kUnknownContainer;
   }
@@ -160,85 +154,47 @@ int createLevel(DirectoryRequests& directory, const RdnPart& level) {
   return rc == LDAP_ALREADY_EXISTS ? 0 : rc;
 }
 
-int checkStoredBaseName() {
-  std::optional<std::string> stored = readStoreDn("base-name");
-  if (!stored || strcasecmp(stored->c_str(), runSettings.partitionRoot.value_or("").c_str()) == 0)
-    return 0;
-  fputs(tr("Error: Specified partition root and Partition root in the KIV configuration file "
-           "doesn't match.\n"),
-        stdout);
-  writeLog(
-      "Error: Specified partition root and Partition root in the VRD configuration file doesn't "
-      "match.\n");
-  return kNotConfigured;
-}
-
-int prepareContext(DirectoryRequests& directory, const ContextRole& role) {
-  const std::string& dn = (runSettings.*role.name).value_or("");
-  if (dn.empty()) {
-    const char* objectClass = objectNames(runSettings.schemaFlavour).*role.objectClass;
-    if (classAllowedAtTreeRoot(directory, objectClass) == 0)
-      return 0;
-    fputs(tr(role.notAtTreeRootText), stdout);
-    writeLog(role.notAtTreeRootText);
-    return kAlreadyReported;
-  }
-  int rc = createContext(directory, dn);
-  if (rc == LDAP_SUCCESS) {
-    writeLog(role.createdLog);
-  } else if (rc == LDAP_INVALID_DN_SYNTAX || rc == LDAP_INVALID_SYNTAX) {
-    printf(tr(role.invalidSyntaxFormat), dn.c_str());
-    return kAlreadyReported;
-  }
-  return rc;
-}
-
-bool proxyUserGiven() {
-  return runSettings.proxyUserFdn.has_value() && runSettings.proxyUserPassword.has_value();
-}
-
 }  // namespace
 
-int formWorkstationDn(std::string& dn) {
+int formWorkstationDn(Host& host, const std::string& context, std::string& dn) {
   std::string shortName;
-  if (readShortHostName(shortName) != 0) {
+  int error = readShortHostName(host, shortName);
+  if (error != 0) {
+    errno = error;
     perror("Couldn't get the hostname");
     return -1;
   }
-  dn = workstationDn(shortName, runSettings.workstationContext.value_or(""));
+  dn = workstationDn(shortName, context);
   if (dn.size() <= kMaxWorkstationDnLength)
     return 0;
-  printAndLog("The workstation DN \"%s\" is longer than %zu bytes\n", dn.c_str(),
+  printAndLog(host, "The workstation DN \"%s\" is longer than %zu bytes\n", dn.c_str(),
               kMaxWorkstationDnLength);
   return kAlreadyReported;
 }
 
-int configureObjects(DirectoryRequests& directory) {
-  std::string workstationDn;
-  int rc = formWorkstationDn(workstationDn);
-  if (rc == 0)
-    rc = checkStoredBaseName();
-  if (rc == 0)
-    rc = prepareContext(directory, kPartitionRootRole);
-  if (rc == 0)
-    rc = prepareContext(directory, kWorkstationContextRole);
-  std::string configDn;
-  if (rc == 0)
-    rc = createConfigObject(directory, configDn);
-  if (rc != 0)
-    return rc;
-  // Not granting the public rights leaves the join usable, and on a re-run
-  // the values are there already.
-  setPartitionRootRights(directory);
-  rc = createWorkstationObject(directory, workstationDn);
-  if (rc == 0)
-    rc = addWorkstationContext(directory, configDn);
-  if (rc == 0 && proxyUserGiven())
-    rc = createProxyUser(directory, *runSettings.proxyUserFdn, *runSettings.proxyUserPassword);
+int prepareContext(DirectoryRequests& directory, Host& host, ContextRole role,
+                   const std::string& dn) {
+  const ContextTexts& texts =
+      role == ContextRole::kPartitionRoot ? kPartitionRootTexts : kWorkstationContextTexts;
+  if (dn.empty()) {
+    const char* objectClass = objectNames(SchemaFlavour::kRfc2307).*texts.objectClass;
+    if (classAllowedAtTreeRoot(directory, objectClass) == 0)
+      return 0;
+    fputs(tr(texts.notAtTreeRootText), stdout);
+    host.log(texts.notAtTreeRootText);
+    return kAlreadyReported;
+  }
+  int rc = createContext(directory, host, dn);
+  if (rc == LDAP_SUCCESS) {
+    host.log(texts.createdLog);
+  } else if (rc == LDAP_INVALID_DN_SYNTAX || rc == LDAP_INVALID_SYNTAX) {
+    printf(tr(texts.invalidSyntaxFormat), dn.c_str());
+    return kAlreadyReported;
+  }
   return rc;
 }
 
-int createContext(DirectoryRequests& directory, const std::string& dn) {
+int createContext(DirectoryRequests& directory, Host& host, const std::string& dn) {
   int rc = isContainerObject(directory, dn);
   if (rc == LDAP_INVALID_SYNTAX)
     return LDAP_INVALID_DN_SYNTAX;
@@ -249,7 +205,7 @@ int createContext(DirectoryRequests& directory, const std::string& dn) {
   if (splitDn(dn, rdns) != 0 || rdns.empty())
     return kNotAContainer;
   for (auto level = rdns.rbegin(); level != rdns.rend(); ++level) {
-    rc = createLevel(directory, *level);
+    rc = createLevel(directory, host, *level);
     if (rc != 0)
       return rc;
   }

@@ -12,21 +12,25 @@
 #include <vector>
 
 #include "base/directory_requests.h"
+#include "base/host.h"
 
 // The object steps take workstation DNs of at most this many bytes.
 constexpr size_t kMaxWorkstationDnLength = 255;
 
-// The host's workstation DN under the run settings' workstation context.
-// Returns 0; -1 after printing the system's error when the host name cannot
-// be read; -5999 after printing and logging that the DN is too long.
-int formWorkstationDn(std::string& dn);
+// The host's workstation DN under `context`. Returns 0; -1 after printing
+// the system's error when the host name cannot be read; -5999 after printing
+// and logging that the DN is too long.
+int formWorkstationDn(Host& host, const std::string& context, std::string& dn);
 
-// Stage 5 of add: checks the partition root against the store's
-// "base-name", prepares both contexts, creates the Config object, grants the
-// partition-root rights, creates the Workstation object, registers the
-// workstation context and, with -y and -d, makes the proxy user. Returns 0 or
-// the code of the first step that failed.
-int configureObjects(DirectoryRequests& directory);
+// The two contexts the objects go into.
+enum class ContextRole { kPartitionRoot, kWorkstationContext };
+
+// Makes `dn` ready to hold the object of `role`: an empty DN (the tree root)
+// must allow the object's class; any other is created where it is missing.
+// Returns 0, or -5999 after saying why (invalid syntax, not a container for
+// the object), or createContext's code.
+int prepareContext(DirectoryRequests& directory, Host& host, ContextRole role,
+                   const std::string& dn);
 
 // 0 when `dn` names a container or its missing levels were created, top
 // down; 34 for a DN in invalid syntax; -6016 or -6017 from the container test
@@ -34,7 +38,7 @@ int configureObjects(DirectoryRequests& directory);
 // type has no container class, or that joins several values; otherwise the
 // LDAP code of the failing request. A level that appears meanwhile (68 on
 // its add) counts as created.
-int createContext(DirectoryRequests& directory, const std::string& dn);
+int createContext(DirectoryRequests& directory, Host& host, const std::string& dn);
 
 // 0 when the entry exists and none of its classes is a structural class
 // marked as no container (also for the empty DN, without a request); the

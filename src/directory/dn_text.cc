@@ -57,11 +57,10 @@ std::string escapeFilterValue(std::string_view value) {
   return escaped;
 }
 
-int readShortHostName(std::string& name) {
-  char buffer[kHostNameBufferSize] = {};
-  if (gethostname(buffer, sizeof buffer - 1) != 0)
-    return -1;
-  name = buffer;
+int readShortHostName(Host& host, std::string& name) {
+  int error = host.hostName(name);
+  if (error != 0)
+    return error;
   name = name.substr(0, name.find('.'));
   return 0;
 }

@@ -6,6 +6,8 @@
 #include <string_view>
 #include <vector>
 
+#include "base/host.h"
+
 // `value` escaped for an attribute value of a DN: "," "+" "\"" "\\" "<" ">"
 // ";" "=" with a backslash, a leading "#" or space and a trailing space too,
 // NUL as "\00". Everything else is kept as it is (UTF-8 included).
@@ -15,9 +17,9 @@ std::string escapeDnValue(std::string_view value);
 // "\\" and NUL as "\2a" "\28" "\29" "\5c" "\00".
 std::string escapeFilterValue(std::string_view value);
 
-// The system's host name cut at its first ".". Returns 0, or -1 with errno
-// set when the system cannot tell it; the caller reports that.
-int readShortHostName(std::string& name);
+// The system's host name cut at its first ".". Returns 0, or the errno of
+// the failure when the system cannot tell it; the caller reports that.
+int readShortHostName(Host& host, std::string& name);
 
 // The workstation DN: "cn=UNIX Workstation - <escaped short name>", followed
 // by "," and `context` when that is not empty.

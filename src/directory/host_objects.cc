@@ -3,6 +3,7 @@
 #include <ldap.h>
 #include <syslog.h>
 
+#include <cerrno>
 #include <cstdio>
 
 #include "base/ldap_error.h"
@@ -24,13 +25,14 @@ constexpr const char* kCorvexContextsFallback = "WorkstationContexts";
 
 constexpr const char* kConfigName = "UNIX Config";
 
-const ObjectNames& currentNames() {
-  return objectNames(runSettings.schemaFlavour);
+// add and upgrade write the RFC 2307 names; rm finds either.
+const ObjectNames& writtenNames() {
+  return objectNames(SchemaFlavour::kRfc2307);
 }
 
 int addWorkstationEntry(DirectoryRequests& directory, const std::string& workstationDn) {
   Modifications entry;
-  entry.add(LDAP_MOD_ADD, "objectClass", {currentNames().workstationClass})
+  entry.add(LDAP_MOD_ADD, "objectClass", {writtenNames().workstationClass})
       .add(LDAP_MOD_ADD, "ACL", {"2#entry#[Public]#groupMembership", "2#entry#[Public]#cn"});
   return directory.add(workstationDn, entry.get());
 }
@@ -41,63 +43,64 @@ const ObjectNames& objectNames(SchemaFlavour flavour) {
   return flavour == SchemaFlavour::kCorvex ? kCorvexNames : kRfc2307Names;
 }
 
-int createConfigObject(DirectoryRequests& directory, std::string& configDn) {
-  const std::string& partitionRoot = runSettings.partitionRoot.value_or("");
+int createConfigObject(DirectoryRequests& directory, Host& host, const std::string& partitionRoot,
+                       std::string& configDn) {
   configDn = std::string("cn=") + kConfigName + (partitionRoot.empty() ? "" : ",") + partitionRoot;
   announce("Creating the Unix Config object...");
   Modifications entry;
-  entry.add(LDAP_MOD_ADD, "objectClass", {currentNames().configClass})
+  entry.add(LDAP_MOD_ADD, "objectClass", {writtenNames().configClass})
       .add(LDAP_MOD_ADD, "cn", {kConfigName})
       .add(LDAP_MOD_ADD, "ACL",
            {"2#entry#[Public]#qupPosixWorkstationContexts", "2#entry#[Public]#cn"});
   int rc = directory.add(configDn, entry.get());
   if (rc == LDAP_SUCCESS) {
-    writeLog("Creating the Unix Config object done.");
+    host.log("Creating the Unix Config object done.");
     reportDone();
     return 0;
   }
   if (rc == LDAP_ALREADY_EXISTS) {
-    writeLog("Creating the Unix Config object already exists.");
+    host.log("Creating the Unix Config object already exists.");
     reportAlreadyExists();
     return 0;
   }
-  writeLog(std::string("Failed to add the Config object:") + ldapErrorText(rc));
+  host.log(std::string("Failed to add the Config object:") + ldapErrorText(rc));
   return reportFailure(rc);
 }
 
-int createWorkstationObject(DirectoryRequests& directory, const std::string& workstationDn) {
+int createWorkstationObject(DirectoryRequests& directory, Host& host,
+                            const std::string& partitionRoot, const std::string& workstationDn,
+                            bool overwrite) {
   for (;;) {
     announce("Creating the Unix Workstation object...");
     int rc = addWorkstationEntry(directory, workstationDn);
     if (rc == LDAP_SUCCESS) {
-      writeLog("Creating the Unix workstation object done.");
+      host.log("Creating the Unix workstation object done.");
       reportDone();
-      grantWorkstationTrustee(directory, workstationDn);
+      grantWorkstationTrustee(directory, host, partitionRoot, workstationDn);
       return 0;
     }
     if (rc != LDAP_ALREADY_EXISTS) {
-      writeLog(std::string("Failed to add the Workstation object:") + ldapErrorText(rc));
+      host.log(std::string("Failed to add the Workstation object:") + ldapErrorText(rc));
       return reportFailure(rc);
     }
-    writeLog("Creating the Unix workstation object already exists.");
+    host.log("Creating the Unix workstation object already exists.");
     reportAlreadyExists();
-    if (runSettings.overwriteCount == 0)
+    if (!overwrite)
       return 0;
     // -o replaces the object once: a second "already exists" keeps it.
-    announce("Deleting the Unix Workstation object...");
-    rc = directory.remove(workstationDn);
+    rc = deleteWithProgress(directory, translatable("Deleting the Unix Workstation object..."),
+                            workstationDn);
     if (rc != LDAP_SUCCESS)
       return rc;
-    runSettings.overwriteCount = 0;
-    reportDone();
+    overwrite = false;
   }
 }
 
-int addWorkstationContext(DirectoryRequests& directory, const std::string& configDn) {
+int addWorkstationContext(DirectoryRequests& directory, const std::string& configDn,
+                          const std::string& context) {
   announce("Adding the workstation context...");
   Modifications change;
-  change.add(LDAP_MOD_ADD, currentNames().contextsAttribute,
-             {runSettings.workstationContext.value_or("")});
+  change.add(LDAP_MOD_ADD, writtenNames().contextsAttribute, {context});
   int rc = directory.modify(configDn, change.get());
   if (rc != LDAP_SUCCESS && rc != LDAP_TYPE_OR_VALUE_EXISTS)
     return reportFailure(rc);
@@ -105,15 +108,15 @@ int addWorkstationContext(DirectoryRequests& directory, const std::string& confi
   return 0;
 }
 
-int findConfigObject(DirectoryRequests& directory, std::vector<std::string>& contexts,
+int findConfigObject(DirectoryRequests& directory, SchemaFlavour flavour,
+                     const std::string& partitionRoot, std::vector<std::string>& contexts,
                      std::string& configDn, std::string* contextsAttribute) {
-  const ObjectNames& names = currentNames();
-  bool corvex = runSettings.schemaFlavour == SchemaFlavour::kCorvex;
+  const ObjectNames& names = objectNames(flavour);
+  bool corvex = flavour == SchemaFlavour::kCorvex;
   std::string filter =
       std::string("(&(objectclass=") + names.configClass + ")(cn=" + kConfigName + "))";
   std::vector<DirectoryEntry> entries;
-  int rc = directory.search(runSettings.partitionRoot.value_or(""), SearchScope::kOneLevel, filter,
-                            {}, entries);
+  int rc = directory.search(partitionRoot, SearchScope::kOneLevel, filter, {}, entries);
   if (rc == LDAP_NO_SUCH_OBJECT)
     return kNotConfigured;
   if (rc != LDAP_SUCCESS)
@@ -134,29 +137,32 @@ int findConfigObject(DirectoryRequests& directory, std::vector<std::string>& con
   return contexts.empty() ? kNoWorkstationContext : 0;
 }
 
-int findWorkstationContext(DirectoryRequests& directory) {
+int findWorkstationContext(DirectoryRequests& directory, Host& host,
+                           const std::string& partitionRoot, std::string& context) {
   std::string shortName;
-  if (readShortHostName(shortName) != 0) {
+  int error = readShortHostName(host, shortName);
+  if (error != 0) {
+    errno = error;
     perror("Could not get the hostname: gethostname() failed");
     return -1;
   }
-  std::string filter = workstationFilter(currentNames().workstationClass, shortName);
+  std::string filter = workstationFilter(writtenNames().workstationClass, shortName);
   std::vector<std::string> contexts;
   std::string configDn;
-  int rc = findConfigObject(directory, contexts, configDn);
+  int rc = findConfigObject(directory, SchemaFlavour::kRfc2307, partitionRoot, contexts, configDn);
   if (rc != 0) {
     syslog(LOG_DEBUG, "Not configured");
     return rc;
   }
   // A context that is gone ends the search, even when a later one would
   // hold the object.
-  for (const std::string& context : contexts) {
+  for (const std::string& listed : contexts) {
     std::vector<DirectoryEntry> entries;
-    rc = directory.search(context, SearchScope::kOneLevel, filter, {}, entries);
+    rc = directory.search(listed, SearchScope::kOneLevel, filter, {}, entries);
     if (rc != LDAP_SUCCESS)
       return rc;
     if (!entries.empty() && !entries.front().dn.empty()) {
-      runSettings.workstationContext = context;
+      context = listed;
       return 0;
     }
   }

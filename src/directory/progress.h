@@ -5,7 +5,9 @@
 #define KIVCONFIG_DIRECTORY_PROGRESS_H_
 
 #include <cstdio>
+#include <string>
 
+#include "base/directory_requests.h"
 #include "base/ldap_error.h"
 #include "base/messages.h"
 
@@ -22,6 +24,18 @@ inline void reportDone() {
 
 inline void reportAlreadyExists() {
   fputs(tr(" already exists\n"), stdout);
+}
+
+// Announces `action` (already marked translatable), deletes `dn` and
+// completes the line with "done." when that succeeded. Returns the delete's
+// result; a failure is left to the caller to report.
+inline int deleteWithProgress(DirectoryRequests& directory, const char* action,
+                              const std::string& dn) {
+  announce(action);
+  int rc = directory.remove(dn);
+  if (rc == 0)
+    reportDone();
+  return rc;
 }
 
 // The library's text for the failure goes on a line of its own, untranslated.

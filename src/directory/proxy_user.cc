@@ -9,21 +9,21 @@
 #include "base/result_codes.h"
 #include "directory/dn_split.h"
 
-int proxyUserName(const std::string& proxyFdn, std::string& name) {
+int proxyUserName(Host& host, const std::string& proxyFdn, std::string& name) {
   std::vector<RdnPart> rdns;
   if (splitDn(proxyFdn, rdns) != 0 || rdns.empty() || rdns.front().multiValued ||
       strcasecmp(rdns.front().type.c_str(), "cn") != 0 || rdns.front().value.empty()) {
-    printAndLog("The proxy user FDN \"%s\" must begin with cn=<name>\n", proxyFdn.c_str());
+    printAndLog(host, "The proxy user FDN \"%s\" must begin with cn=<name>\n", proxyFdn.c_str());
     return kAlreadyReported;
   }
   name = rdns.front().value;
   return 0;
 }
 
-int createProxyUser(DirectoryRequests& directory, const std::string& proxyFdn,
+int createProxyUser(DirectoryRequests& directory, Host& host, const std::string& proxyFdn,
                     const std::string& proxyPassword) {
   std::string name;
-  int rc = proxyUserName(proxyFdn, name);
+  int rc = proxyUserName(host, proxyFdn, name);
   if (rc != 0)
     return rc;
   Modifications entry;

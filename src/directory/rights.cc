@@ -5,8 +5,6 @@
 #include <vector>
 
 #include "base/ldap_error.h"
-#include "base/log.h"
-#include "base/run_settings.h"
 
 namespace {
 
@@ -28,28 +26,30 @@ const std::vector<std::string> kPartitionRootValues = {
 constexpr const char* kTrusteeAttributes[] = {"passwordExpirationTime", "loginDisabled",
                                               "LoginExpirationTime"};
 
-int addAclValues(DirectoryRequests& directory, std::vector<std::string> values) {
+int addAclValues(DirectoryRequests& directory, const std::string& partitionRoot,
+                 std::vector<std::string> values) {
   Modifications modifications;
   modifications.add(LDAP_MOD_ADD, "ACL", std::move(values));
-  return directory.modify(runSettings.partitionRoot.value_or(""), modifications.get());
+  return directory.modify(partitionRoot, modifications.get());
 }
 
 }  // namespace
 
-int setPartitionRootRights(DirectoryRequests& directory) {
-  int rc = addAclValues(directory, kPartitionRootValues);
+int setPartitionRootRights(DirectoryRequests& directory, const std::string& partitionRoot) {
+  int rc = addAclValues(directory, partitionRoot, kPartitionRootValues);
   return rc == LDAP_TYPE_OR_VALUE_EXISTS ? 0 : rc;
 }
 
-void grantWorkstationTrustee(DirectoryRequests& directory, const std::string& workstationDn) {
+void grantWorkstationTrustee(DirectoryRequests& directory, Host& host,
+                             const std::string& partitionRoot, const std::string& workstationDn) {
   std::vector<std::string> values;
   for (const char* attribute : kTrusteeAttributes)
     values.push_back("3#subtree#" + workstationDn + "#" + attribute);
-  int rc = addAclValues(directory, std::move(values));
+  int rc = addAclValues(directory, partitionRoot, std::move(values));
   if (rc == 0) {
-    writeLog("Giving the Workstation object as trustee to the partition root is done");
+    host.log("Giving the Workstation object as trustee to the partition root is done");
   } else {
-    writeLog(std::string("Giving the Workstation object as trustee to the partition root is "
+    host.log(std::string("Giving the Workstation object as trustee to the partition root is "
                          "failed:") +
              ldapErrorText(rc));
   }

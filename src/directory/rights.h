@@ -7,16 +7,18 @@
 #include <string>
 
 #include "base/directory_requests.h"
+#include "base/host.h"
 
-// Grants the public trustee its rights to the Unix attributes below the run
-// settings' partition root. Returns 0 when the values were added or were all
+// Grants the public trustee its rights to the Unix attributes below
+// `partitionRoot`. Returns 0 when the values were added or were all
 // there already, else the LDAP code; prints and logs nothing.
-int setPartitionRootRights(DirectoryRequests& directory);
+int setPartitionRootRights(DirectoryRequests& directory, const std::string& partitionRoot);
 
-// Makes the Workstation object at `workstationDn` a trustee of the partition
-// root for the three account-state attributes. The outcome is only logged:
+// Makes the Workstation object at `workstationDn` a trustee of
+// `partitionRoot` for the three account-state attributes. The outcome is only logged:
 // values already present make the directory refuse the grant, which is then
 // logged as failed.
-void grantWorkstationTrustee(DirectoryRequests& directory, const std::string& workstationDn);
+void grantWorkstationTrustee(DirectoryRequests& directory, Host& host,
+                             const std::string& partitionRoot, const std::string& workstationDn);
 
 #endif  // KIVCONFIG_DIRECTORY_RIGHTS_H_

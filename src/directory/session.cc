@@ -1,216 +1,89 @@
 #include "directory/session.h"
 
 #include <syslog.h>
-#include <unistd.h>
 
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
-#include <optional>
-#include <string>
 #include <vector>
 
 #include "base/ldap_error.h"
 #include "base/log.h"
 #include "base/messages.h"
-#include "base/pause.h"
 #include "base/result_codes.h"
 #include "base/run_settings.h"
 #include "base/terminal_input.h"
-#include "config/store_reader.h"
 #include "directory/certificate.h"
-#include "directory/ldap_owners.h"
-#include "directory/stored_certificate.h"
 #include "host/local_files.h"
 #include "kiv.h"
-#include "ldapssl.h"
 
 namespace {
-
-// The SDK's SSL state and the captured certificate are process-wide.
-bool sessionOpen = false;
 
 // A server that does not answer is bound this many times, with a pause of
 // kBindRetrySeconds after each attempt.
 constexpr int kMaxBindAttempts = 60;
 constexpr unsigned kBindRetrySeconds = 5;
 
-struct Transport {
-  bool ssl = false;
-  std::optional<std::string> trustFile;
-  // Whether a failed SSL set-up may go on over a clear connection.
-  bool clearFallback = true;
-};
-
-// Binding in clear text instead would hand the admin's password to whoever
-// answers on the LDAP port of a server that is known to speak SSL.
-int refuseStoredCertificate(const std::string& file, const std::string& problem) {
-  printAndLog(
-      "The stored certificate %s of the LDAP server \"%s\" cannot be used: %s. Run kivconfig -k "
-      "to fetch it again.\n",
-      file.c_str(), runSettings.ldapServer.value_or("").c_str(), problem.c_str());
-  return kAlreadyReported;
-}
-
-int chooseFromStore(Transport& transport) {
-  std::optional<int> sslPort = readStoreInteger("ldap-ssl-port");
-  if (!sslPort)
-    return 0;
-  runSettings.sslPort = static_cast<uint16_t>(*sslPort);
-  std::optional<std::string> file = certificateFilePath(runSettings.ldapServer.value_or(""));
-  if (file) {
-    std::vector<unsigned char> der;
-    std::string problem;
-    switch (inspectStoredCertificate(*file, der, problem)) {
-      case StoredCertificate::kAbsent:
-        break;
-      case StoredCertificate::kUnusable:
-        return refuseStoredCertificate(*file, problem);
-      case StoredCertificate::kUsable:
-        runSettings.sslFlag = 1;
-        transport = {true, file, false};
-        return 0;
-    }
-  }
-  transport.ssl = runSettings.sslFlag != 0;
-  return 0;
-}
-
-int chooseTransport(ConnectMode mode, Transport& transport) {
-  switch (mode) {
-    case ConnectMode::kFromStore:
-      return chooseFromStore(transport);
-    case ConnectMode::kFromRunSettings:
-      transport.ssl = runSettings.sslFlag != 0;
-      return 0;
-    case ConnectMode::kCertificateFetch:
-      transport.ssl = true;
-      transport.clearFallback = false;
-      return 0;
-  }
-  return 0;
-}
-
-bool ensureServer() {
-  return runSettings.ldapServer.has_value() || promptForServer();
-}
-
-// Makes an SSL handle; nullptr after every failure, with SSL given up and
-// `problem` naming the step that failed.
-LDAP* openSsl(const Transport& transport, std::string& problem) {
-  const char* trustFile = transport.trustFile ? transport.trustFile->c_str() : nullptr;
-  int rc = ldapssl_client_init(trustFile, nullptr);
-  if (rc != 0) {
-    syslog(LOG_ERR, "ldapssl_client_init error: %d\n", rc);
-    writeLog("ldapssl_client_init error.");
-    runSettings.sslFlag = 0;
-    problem = std::string("ldapssl_client_init failed (") + ldapErrorText(rc) + ")";
-    return nullptr;
-  }
-  rc = ldapssl_set_verify_callback(verifyServerCertificate);
-  if (rc != 0) {
-    printf(tr("ldapssl_set_verify_callback error: %d\n"), rc);
-    ldapssl_client_deinit();
-    runSettings.sslFlag = 0;
-    problem = std::string("ldapssl_set_verify_callback failed (") + ldapErrorText(rc) + ")";
-    return nullptr;
-  }
-  LDAP* handle = ldapssl_init(runSettings.ldapServer->c_str(), runSettings.sslPort, 1);
-  if (handle == nullptr) {
-    fputs(tr("LDAP SSL initialization error\n"), stdout);
-    ldapssl_client_deinit();
-    runSettings.sslFlag = 0;
-    problem = "ldapssl_init failed for port " + std::to_string(runSettings.sslPort);
-  }
-  return handle;
-}
-
-LDAP* openClear() {
-  writeLog("Configuring to non SSL connection");
-  return ldap_init(runSettings.ldapServer->c_str(), runSettings.ldapPort);
-}
-
 // Fills the admin's name in both forms. False after a message when no usable
 // name was typed or it cannot be had in UTF-8, since binding with a wrong
 // name would be worse.
-bool ensureAdminName() {
-  std::vector<char> converted(kNameBufferSize);
-  if (!runSettings.adminFdn) {
-    fputs(tr("Admin Name:"), stdout);
-    fflush(stdout);
-    std::string typed;
-    WordStatus status = readWord(stdin, typed, kNameBufferSize - 1);
-    if (status == WordStatus::kEndOfInput) {
-      fputs(tr("Invalid entry\n"), stdout);
-      return false;
+bool ensureAdminName(Host& host, Connection& connection) {
+  if (connection.adminFdn) {
+    if (!connection.adminFdnLocal) {
+      connection.adminFdnLocal =
+          localFormOf(*connection.adminFdn,
+                      tr("Error while converting admin name from local to utf8 format\n"));
     }
-    if (status == WordStatus::kTooLong) {
-      printf(tr("The name is too long: at most %d bytes are accepted\n"),
-             static_cast<int>(kNameBufferSize - 1));
-      return false;
-    }
-    if (locs2utfs(converted.data(), typed.c_str(), converted.size()) < 0) {
-      fputs(tr("Error while converting admin name from local to utf8 format\n"), stdout);
-      return false;
-    }
-    runSettings.adminFdnLocal = typed;
-    runSettings.adminFdn = converted.data();
-  } else if (!runSettings.adminFdnLocal) {
-    if (utfs2locs(converted.data(), runSettings.adminFdn->c_str(), converted.size()) < 0) {
-      fputs(tr("Error while converting admin name from local to utf8 format\n"), stdout);
-      runSettings.adminFdnLocal = runSettings.adminFdn;
-    } else {
-      runSettings.adminFdnLocal = converted.data();
-    }
+    return true;
   }
+  std::string typed;
+  WordStatus status = promptForWord(host, tr("Admin Name:"), typed);
+  if (status == WordStatus::kEndOfInput)
+    fputs(tr("Invalid entry\n"), stdout);
+  if (status != WordStatus::kRead)
+    return false;
+  std::vector<char> converted(kNameBufferSize);
+  if (locs2utfs(converted.data(), typed.c_str(), converted.size()) < 0) {
+    fputs(tr("Error while converting admin name from local to utf8 format\n"), stdout);
+    return false;
+  }
+  connection.adminFdnLocal = typed;
+  connection.adminFdn = converted.data();
   return true;
 }
 
-bool ensurePassword() {
-  if (runSettings.password)
+bool ensurePassword(Host& host, Connection& connection) {
+  if (connection.password)
     return true;
-  const char* fromEnvironment = getenv("PELK_PWD");
-  if (fromEnvironment != nullptr && fromEnvironment[0] != '\0') {
-    runSettings.password = fromEnvironment;
+  std::optional<std::string> fromEnvironment = host.environmentValue("PELK_PWD");
+  if (fromEnvironment && !fromEnvironment->empty()) {
+    connection.password = fromEnvironment;
     return true;
   }
   std::vector<char> prompt(kNameBufferSize);
   snprintf(prompt.data(), prompt.size(), tr("Enter the admin(%s) password:"),
-           runSettings.adminFdnLocal->c_str());
-  const char* typed = getpass(prompt.data());
-  if (typed == nullptr) {
+           connection.adminFdnLocal->c_str());
+  std::string typed;
+  if (!host.readPassword(prompt.data(), typed)) {
     fputs(tr("Unable to read the password\n"), stdout);
     return false;
   }
-  runSettings.password = typed;
+  connection.password = typed;
   return true;
 }
 
-// The handshake refused the server's certificate: the server answers, so
-// waiting for it would not help.
-bool certificateRefused(LDAP* handle) {
-  char* message = nullptr;
-  if (ldap_get_option(handle, LDAP_OPT_DIAGNOSTIC_MESSAGE, &message) != LDAP_OPT_SUCCESS) {
-    return false;
-  }
-  LdapStringPtr owner(message);
-  return message != nullptr && strcmp(message, LDAPSSL_CERT_REFUSED_MESSAGE) == 0;
-}
-
-int reportRefusedCertificate(const Transport& transport) {
+int reportRefusedCertificate(Host& host, const Transport& transport, const std::string& server) {
   if (transport.trustFile) {
-    printAndLog(
-        "The certificate of the LDAP server \"%s\" does not match the stored certificate %s\n",
-        runSettings.ldapServer->c_str(), transport.trustFile->c_str());
+    printAndLog(host,
+                "The certificate of the LDAP server \"%s\" does not match the stored certificate "
+                "%s\n",
+                server.c_str(), transport.trustFile->c_str());
   } else {
-    printAndLog("The certificate of the LDAP server \"%s\" was refused\n",
-                runSettings.ldapServer->c_str());
+    printAndLog(host, "The certificate of the LDAP server \"%s\" was refused\n", server.c_str());
   }
   return kAlreadyReported;
 }
 
 // Waits for a server that is down; false once the attempts are used up.
-bool waitForServer(int& attempts) {
+bool waitForServer(Host& host, const Connection& connection, bool ssl, int& attempts) {
   setvbuf(stdout, nullptr, _IONBF, 0);
   if (attempts == 0) {
     fputs("Waiting for LDAP server to start on secure port. This may take a few minutes...",
@@ -220,28 +93,31 @@ bool waitForServer(int& attempts) {
     ++attempts;
     fputs(".", stdout);
   }
-  pauseSeconds(kBindRetrySeconds);
+  host.pause(kBindRetrySeconds);
   if (attempts < kMaxBindAttempts)
     return true;
   fputs("\n", stdout);
-  printf(tr("Can't contact LDAP server \"%s\""), runSettings.ldapServer->c_str());
-  printf(tr(" on port %d\n"),
-         runSettings.sslFlag != 0 ? runSettings.sslPort : runSettings.ldapPort);
+  printf(tr("Can't contact LDAP server \"%s\""), connection.server->c_str());
+  printf(tr(" on port %d\n"), ssl ? connection.sslPort : connection.ldapPort);
   return false;
 }
 
-int bindResult(int rc, std::optional<std::string>& storedFingerprint) {
+int storeCapturedCertificate(Host& host, const std::string& server, SessionOutcome& outcome) {
+  std::optional<std::string> file = certificateFilePath(server);
+  std::string fingerprint;
+  int written =
+      file ? writeCapturedCertificate(host, server, *file, fingerprint) : kCertificateFileOpen;
+  releaseCapturedCertificate();
+  if (written == 0)
+    outcome.storedFingerprint = fingerprint;
+  return written;
+}
+
+int bindResult(Host& host, int rc, const Connection& connection, SessionOutcome& outcome) {
   switch (rc) {
     case LDAP_SUCCESS:
-      if (runSettings.sslFlag != 0 && hasCapturedCertificate()) {
-        std::optional<std::string> file = certificateFilePath(*runSettings.ldapServer);
-        std::string fingerprint;
-        int written = file ? writeCapturedCertificate(*file, fingerprint) : kCertificateFileOpen;
-        releaseCapturedCertificate();
-        if (written == 0)
-          storedFingerprint = fingerprint;
-        return written;
-      }
+      if (outcome.ssl && hasCapturedCertificate())
+        return storeCapturedCertificate(host, *connection.server, outcome);
       return 0;
     case LDAP_STRONG_AUTH_REQUIRED:
     case LDAP_CONFIDENTIALITY_REQUIRED:
@@ -251,85 +127,94 @@ int bindResult(int rc, std::optional<std::string>& storedFingerprint) {
             stdout);
       return kAlreadyReported;
     case LDAP_INVALID_DN_SYNTAX:
-      printf(tr("Invalid LDAP DN syntax \"%s\"\n"), runSettings.adminFdnLocal->c_str());
+      printf(tr("Invalid LDAP DN syntax \"%s\"\n"), connection.adminFdnLocal->c_str());
       return kAlreadyReported;
     default:
-      printf(tr("Error:%s "), runSettings.adminFdnLocal->c_str());
+      printf(tr("Error:%s "), connection.adminFdnLocal->c_str());
       printf("%s\n", ldapErrorText(rc));
       syslog(LOG_DEBUG, "Error:%s values:host(%s),port(%d),sslport(%d),admin(%s)\n",
-             ldapErrorText(rc), runSettings.ldapServer->c_str(), runSettings.ldapPort,
-             runSettings.sslPort, runSettings.adminFdnLocal->c_str());
+             ldapErrorText(rc), connection.server->c_str(), connection.ldapPort, connection.sslPort,
+             connection.adminFdnLocal->c_str());
       return kAlreadyReported;
   }
 }
 
-int bindSession(DirectorySession& session, LDAP* handle, const Transport& transport,
-                std::optional<std::string>& storedFingerprint) {
+int bindSession(Host& host, DirectoryRequests& session, const Transport& transport,
+                const Connection& connection, SessionOutcome& outcome) {
   int attempts = 0;
   for (;;) {
-    int rc = session.bind(*runSettings.adminFdn, *runSettings.password);
-    if (rc == kLdapServerDown && runSettings.sslFlag != 0 && certificateRefused(handle)) {
+    int rc = session.bind(*connection.adminFdn, *connection.password);
+    std::string rejection = takeCertificateRejection();
+    if (!rejection.empty())
+      host.log(rejection);
+    if (rc == kLdapServerDown && outcome.ssl && session.certificateRefused()) {
       if (attempts > 0)
         fputs("\n", stdout);
-      return reportRefusedCertificate(transport);
+      return reportRefusedCertificate(host, transport, *connection.server);
     }
     if (rc != kLdapServerDown) {
       fputs("\n", stdout);
-      return bindResult(rc, storedFingerprint);
+      return bindResult(host, rc, connection, outcome);
     }
-    if (!waitForServer(attempts))
+    if (!waitForServer(host, connection, outcome.ssl, attempts))
       return kAlreadyReported;
   }
+}
+
+// Opens the connection the transport asks for; a failed SSL set-up goes on
+// in clear text only where the transport allows it.
+int openConnection(Host& host, DirectoryConnector& connector, const Transport& transport,
+                   const Connection& connection, std::unique_ptr<DirectoryRequests>& opened,
+                   SessionOutcome& outcome) {
+  outcome.ssl = false;
+  if (transport.ssl) {
+    std::string problem;
+    if (connector.openSsl(*connection.server, connection.sslPort, transport.trustFile, opened,
+                          problem) == 0) {
+      outcome.ssl = true;
+      return 0;
+    }
+    if (!transport.clearFallback) {
+      return transport.trustFile
+                 ? refuseStoredCertificate(host, *transport.trustFile, *connection.server, problem)
+                 : reportNoCertificateReceived(host);
+    }
+  }
+  host.log("Configuring to non SSL connection");
+  if (connector.openClear(*connection.server, connection.ldapPort, opened) != 0) {
+    fputs(tr("Unable to contact the directory server\n"), stdout);
+    return kCannotContactServer;
+  }
+  return 0;
 }
 
 }  // namespace
 
-int connectDirectory(ConnectMode mode, std::unique_ptr<DirectorySession>& session) {
-  if (sessionOpen) {
-    fputs("connectDirectory: a directory session is already open\n", stderr);
-    abort();
+int connectDirectory(Host& host, DirectoryConnector& connector, const Transport& transport,
+                     Connection& connection, std::unique_ptr<DirectoryRequests>& session,
+                     SessionOutcome& outcome) {
+  if (!connection.server) {
+    connection.server = promptForServer(host);
+    if (!connection.server)
+      return kAlreadyReported;
   }
-  int version = LDAP_VERSION3;
-  ldap_set_option(nullptr, LDAP_OPT_PROTOCOL_VERSION, &version);
-  Transport transport;
-  int rc = chooseTransport(mode, transport);
+  std::unique_ptr<DirectoryRequests> opened;
+  int rc = openConnection(host, connector, transport, connection, opened, outcome);
   if (rc != 0)
     return rc;
-  if (!ensureServer())
+  if (!ensureAdminName(host, connection) || !ensurePassword(host, connection))
     return kAlreadyReported;
-  releaseCapturedCertificate();
-  LDAP* handle = nullptr;
-  if (transport.ssl) {
-    std::string problem;
-    handle = openSsl(transport, problem);
-    if (handle == nullptr && !transport.clearFallback) {
-      return transport.trustFile ? refuseStoredCertificate(*transport.trustFile, problem)
-                                 : reportNoCertificateReceived();
-    }
-  }
-  if (handle == nullptr)
-    handle = openClear();
-  if (handle == nullptr) {
-    ldapssl_client_deinit();
-    fputs(tr("Unable to contact the directory server\n"), stdout);
-    return kCannotContactServer;
-  }
-  auto opened = std::make_unique<DirectorySession>(handle);
-  if (!ensureAdminName() || !ensurePassword())
-    return kAlreadyReported;
-  rc = bindSession(*opened, handle, transport, opened->storedFingerprint_);
+  rc = bindSession(host, *opened, transport, connection, outcome);
   if (rc == 0)
     session = std::move(opened);
   return rc;
 }
 
-DirectorySession::DirectorySession(LDAP* handle) : handle_(handle) {
-  sessionOpen = true;
-}
-
-DirectorySession::~DirectorySession() {
-  ldap_unbind_ext_s(handle_, nullptr, nullptr);
-  ldapssl_client_deinit();
-  releaseCapturedCertificate();
-  sessionOpen = false;
+int refuseStoredCertificate(Host& host, const std::string& file, const std::string& server,
+                            const std::string& problem) {
+  printAndLog(host,
+              "The stored certificate %s of the LDAP server \"%s\" cannot be used: %s. Run "
+              "kivconfig -k to fetch it again.\n",
+              file.c_str(), server.c_str(), problem.c_str());
+  return kAlreadyReported;
 }

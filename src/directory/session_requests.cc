@@ -7,7 +7,7 @@
 
 #include "base/ldap_error.h"
 #include "directory/ldap_owners.h"
-#include "directory/session.h"
+#include "directory/ldap_session.h"
 #include "ldapx.h"
 
 namespace {

@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "base/file_io.h"
 #include "base/log.h"
 
 namespace {
@@ -58,25 +59,23 @@ bool holdsOneCertificate(const std::vector<unsigned char>& der) {
 // `problem` set, saying what `subject` is, when that cannot be done.
 StoredCertificate readRegularFile(const std::string& path, const std::string& subject,
                                   std::vector<unsigned char>& der, std::string& problem) {
-  int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-  if (fd < 0) {
+  UniqueFd file(open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+  if (!file.valid()) {
     problem = subject + " cannot be opened (" + englishSystemError(errno) + ")";
     return StoredCertificate::kUnusable;
   }
   // The name may have been replaced since it was looked at: the open file
   // itself decides.
   struct stat status;
-  int error = fstat(fd, &status) != 0 ? errno : 0;
+  int error = fstat(file.get(), &status) != 0 ? errno : 0;
   if (error == 0 && !S_ISREG(status.st_mode)) {
-    close(fd);
     problem = subject + " is " + kindOf(status.st_mode);
     return StoredCertificate::kUnusable;
   }
   if (error == 0 && status.st_size > kMaxCertificateBytes)
     error = EFBIG;
   if (error == 0)
-    error = readAll(fd, der);
-  close(fd);
+    error = readAll(file.get(), der);
   if (error == EFBIG) {
     problem = subject + " is too large to be a certificate";
   } else if (error != 0) {

@@ -1,13 +1,9 @@
 #include "host/local_files.h"
 
-#include <unistd.h>
-
 #include <cstdio>
 
 #include "base/messages.h"
 #include "base/paths.h"
-#include "config/store_reader.h"
-#include "host/services.h"
 
 namespace {
 
@@ -28,16 +24,16 @@ std::optional<std::string> certificateFilePath(const std::string& server) {
   return std::string(kStateDir) + "/." + server + "." + kCertificateType;
 }
 
-void deleteCacheFiles() {
+void deleteCacheFiles(Host& host) {
   for (const char* file : kCacheFiles)
-    unlink(file);
+    host.removeFile(file);
 }
 
-void cleanupLocalFiles() {
-  std::optional<std::string> server = readStoreText("preferred-server");
+void cleanupLocalFiles(Host& host) {
+  std::optional<std::string> server = host.readStoreText("preferred-server", false);
   if (!server)
     fputs(tr("Error in getting the preferred server\n"), stdout);
-  if (!readStoreText("certificate-file-type")) {
+  if (!host.readStoreText("certificate-file-type", false)) {
     fputs(tr("Error reading the certificate file type\n"), stdout);
   }
   // Without a server there is no certificate file name to remove.
@@ -45,10 +41,10 @@ void cleanupLocalFiles() {
   if (server)
     certificateFile = certificateFilePath(*server);
   if (certificateFile)
-    unlink(certificateFile->c_str());
-  deleteCacheFiles();
-  unlink(kUtilityInputFile);
-  if (unlink(kConfigFile) != 0)
+    host.removeFile(certificateFile->c_str());
+  deleteCacheFiles(host);
+  host.removeFile(kUtilityInputFile);
+  if (host.removeFile(kConfigFile) != 0)
     fputs(tr("Error in deleting the certificate file."), stdout);
   fflush(stdout);
 }

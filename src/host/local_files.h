@@ -5,16 +5,18 @@
 #include <optional>
 #include <string>
 
+#include "base/host.h"
+
 // The certificate file of `server`: "/var/lib/velmar-pelk/.<server>.der".
 // None for a name that is empty or holds a "/", which would place the file
 // elsewhere.
 std::optional<std::string> certificateFilePath(const std::string& server);
 
 // Removes kivcd's cache files; missing ones are passed over silently.
-void deleteCacheFiles();
+void deleteCacheFiles(Host& host);
 
 // Removes everything the program left on the host: the stored server's
 // certificate file, the cache files, the utility input file and the store.
-void cleanupLocalFiles();
+void cleanupLocalFiles(Host& host);
 
 #endif  // KIVCONFIG_HOST_LOCAL_FILES_H_

@@ -1,47 +1,13 @@
 #include "host/services.h"
 
-#include <unistd.h>
-
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
-#include <string>
 
 #include "base/messages.h"
 
 namespace {
 
-struct Daemon {
-  const char* name;
-  const char* program;
-  const char* pidFiles[2];
-};
-
-constexpr Daemon kDaemons[] = {
-    {"kivcd", "/usr/sbin/kivcd", {"/var/run/velmar-pelk/kivcd.pid", nullptr}},
-    {"nscd", "/usr/sbin/nscd", {"/var/run/nscd/nscd.pid", "/var/run/nscd.pid"}},
-};
-
-constexpr const char* kKivcd = "kivcd";
-constexpr const char* kKivcdProgram = "/usr/sbin/kivcd";
-constexpr const char* kNscd = "nscd";
-constexpr const char* kNscdProgram = "/usr/sbin/nscd";
-
-bool isNscdInstalled() {
-  return access(kNscdProgram, R_OK | X_OK) == 0;
-}
-
-bool isRunning(const char* name, const char* program) {
-  return isServiceRunning(name, program) == 0;
-}
-
-// Daemon names come from the table above only, so the command line needs no
-// quoting.
-int runInitScript(const char* name, const char* action) {
-  std::string command = std::string("/etc/init.d/") + name + " " + action + " > /dev/null 2>&1";
-  fflush(stdout);
-  fflush(stderr);
-  return system(command.c_str());
+const char* nameOf(Daemon daemon) {
+  return daemon == Daemon::kKivcd ? "kivcd" : "nscd";
 }
 
 // An init-script action and what is said around it on standard error.
@@ -52,79 +18,70 @@ struct ServiceAction {
   const char* failure;
 };
 
-int runServiceAction(const char* name, const ServiceAction& action) {
+int runServiceAction(Host& host, Daemon daemon, const ServiceAction& action) {
   // What the command said on standard output comes first, also through a pipe.
   fflush(stdout);
-  fprintf(stderr, tr(action.announcement), name);
-  if (runInitScript(name, action.action) == 0) {
+  fprintf(stderr, tr(action.announcement), nameOf(daemon));
+  fflush(stderr);
+  if (host.runInitScript(daemon, action.action) == 0) {
     fputs(tr(action.success), stderr);
     return 0;
   }
-  fprintf(stderr, tr(action.failure), name);
+  fprintf(stderr, tr(action.failure), nameOf(daemon));
   return 1;
+}
+
+bool isNscdRunning(Host& host) {
+  return host.isDaemonInstalled(Daemon::kNscd) && host.isDaemonRunning(Daemon::kNscd);
 }
 
 }  // namespace
 
-int isServiceRunning(const char* name, const char* program) {
-  for (const Daemon& daemon : kDaemons) {
-    if (strcmp(daemon.name, name) != 0 || strcmp(daemon.program, program) != 0)
-      continue;
-    for (const char* pidFile : daemon.pidFiles) {
-      if (pidFile != nullptr && access(pidFile, F_OK) == 0)
-        return 0;
-    }
-    return 1;
-  }
-  return 1;
-}
-
-int startService(const char* name) {
+int startService(Host& host, Daemon daemon) {
   return runServiceAction(
-      name, {"start", translatable("Starting the service '%s'... "), translatable("Done.\n"),
-             translatable("Error: Cannot start '%s', start manually.\n")});
+      host, daemon,
+      {"start", translatable("Starting the service '%s'... "), translatable("Done.\n"),
+       translatable("Error: Cannot start '%s', start manually.\n")});
 }
 
-int stopService(const char* name) {
+int stopService(Host& host, Daemon daemon) {
   return runServiceAction(
-      name, {"stop", translatable("Stopping the service '%s'..."), translatable("done.\n"),
-             translatable("Error: Cannot stop '%s', stop manually.\n")});
+      host, daemon,
+      {"stop", translatable("Stopping the service '%s'..."), translatable("done.\n"),
+       translatable("Error: Cannot stop '%s', stop manually.\n")});
 }
 
-int stopServiceWithReport(const char* name) {
-  int result = stopService(name);
+int stopServiceWithReport(Host& host, Daemon daemon) {
+  int result = stopService(host, daemon);
   if (result == 1) {
-    printf(tr("Could not stop %s daemon\n"), name);
+    printf(tr("Could not stop %s daemon\n"), nameOf(daemon));
     fflush(stdout);
   }
   return result;
 }
 
-int restartServices() {
-  if (isRunning(kKivcd, kKivcdProgram))
-    stopServiceWithReport(kKivcd);
-  if (isNscdInstalled() && isRunning(kNscd, kNscdProgram)) {
-    if (stopServiceWithReport(kNscd) != 0) {
-      startService(kKivcd);
-      return 0;
-    }
-    startService(kKivcd);
-    if (isNscdInstalled() && !isRunning(kNscd, kNscdProgram))
-      startService(kNscd);
+int restartServices(Host& host) {
+  if (host.isDaemonRunning(Daemon::kKivcd))
+    stopServiceWithReport(host, Daemon::kKivcd);
+  if (!isNscdRunning(host)) {
+    startService(host, Daemon::kKivcd);
     return 0;
   }
-  startService(kKivcd);
+  bool nscdStopped = stopServiceWithReport(host, Daemon::kNscd) == 0;
+  startService(host, Daemon::kKivcd);
+  if (nscdStopped && host.isDaemonInstalled(Daemon::kNscd) && !host.isDaemonRunning(Daemon::kNscd))
+    startService(host, Daemon::kNscd);
   return 0;
 }
 
-int stopServicesForRemoval() {
-  if (isRunning(kKivcd, kKivcdProgram))
-    stopServiceWithReport(kKivcd);
-  if (!isNscdInstalled() || !isRunning(kNscd, kNscdProgram))
+int stopServicesForRemoval(Host& host) {
+  if (host.isDaemonRunning(Daemon::kKivcd))
+    stopServiceWithReport(host, Daemon::kKivcd);
+  if (!isNscdRunning(host))
     return 0;
-  if (stopServiceWithReport(kNscd) != 0)
+  if (stopServiceWithReport(host, Daemon::kNscd) != 0)
     return 0;
-  if (isNscdInstalled() && !isRunning(kNscd, kNscdProgram))
-    startService(kNscd);
+  if (host.isDaemonInstalled(Daemon::kNscd) && !host.isDaemonRunning(Daemon::kNscd))
+    startService(host, Daemon::kNscd);
   return 0;
 }

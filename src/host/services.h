@@ -7,22 +7,21 @@
 #ifndef KIVCONFIG_HOST_SERVICES_H_
 #define KIVCONFIG_HOST_SERVICES_H_
 
-// 0 when the daemon `name` with program `program` runs; non-zero otherwise,
-// also for a pair that is not in the daemon table.
-int isServiceRunning(const char* name, const char* program);
+#include "base/host.h"
 
-// Run "/etc/init.d/<name> start|stop" through the shell. 0 on a zero exit
-// status, 1 otherwise.
-int startService(const char* name);
-int stopService(const char* name);
+// Run the daemon's init script with start or stop, announcing it and its
+// outcome on standard error. 0 on a zero exit status, 1 otherwise.
+int startService(Host& host, Daemon daemon);
+int stopService(Host& host, Daemon daemon);
+
+// Stops `daemon` and says so on standard output when that failed. Returns
+// stopService's result.
+int stopServiceWithReport(Host& host, Daemon daemon);
 
 // After a configuration: stop kivcd and nscd, then start them again.
-int restartServices();
+int restartServices(Host& host);
 
 // For removal: stop kivcd for good; restart nscd so it forgets the directory.
-int stopServicesForRemoval();
-
-// Stops `name` and says so when that failed. Returns stopService's result.
-int stopServiceWithReport(const char* name);
+int stopServicesForRemoval(Host& host);
 
 #endif  // KIVCONFIG_HOST_SERVICES_H_

@@ -10,6 +10,7 @@
 #include <new>
 #include <string>
 
+#include "base/file_io.h"
 #include "base/result_codes.h"
 #include "ldif/modifications.h"
 #include "ldif/reader.h"
@@ -316,21 +317,11 @@ int applyRecord(Run* run, LdifRecord* record, bool firstRecord) {
   return finishRecord(run, stopped);
 }
 
-// Closes the file descriptor it holds.
-struct FileDescriptor {
-  int fd;
-  ~FileDescriptor() {
-    if (fd >= 0) {
-      close(fd);
-    }
-  }
-};
-
 }  // namespace
 
 int applyLdifFile(const char* path, DirectoryRequests& directory) {
-  FileDescriptor file{open(path, O_RDONLY | O_CLOEXEC)};
-  if (file.fd < 0) {
+  UniqueFd file(open(path, O_RDONLY | O_CLOEXEC));
+  if (!file.valid()) {
     perror(path);
     return kFileNotRead;
   }
@@ -339,7 +330,7 @@ int applyLdifFile(const char* path, DirectoryRequests& directory) {
   int lastResult = 0;
   Run run{directory, {}, {}};
   LdifInput input;
-  input.fd = file.fd;
+  input.fd = file.get();
   LdifRecord record;
   for (;;) {
     switch (readLdifRecord(&input, &record)) {

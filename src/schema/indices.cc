@@ -27,8 +27,8 @@ std::string indexDefinition(const char* attribute) {
   return std::string("0$") + attribute + "$0$0$2$1$" + attribute;
 }
 
-void logToBoth(int priority, const char* text) {
-  writeLog(text);
+void logToBoth(Host& host, int priority, const char* text) {
+  host.log(text);
   syslog(priority, "%s", text);
 }
 
@@ -45,10 +45,10 @@ int deleteIdMappings(DirectoryRequests& directory) {
   return directory.refreshServer();
 }
 
-void addIdIndices(DirectoryRequests& directory) {
+void addIdIndices(DirectoryRequests& directory, Host& host) {
   std::string serverDn;
-  if (readServerParameter(directory, "dsaName", serverDn) != 0) {
-    logToBoth(LOG_DEBUG,
+  if (readServerParameter(directory, host, "dsaName", serverDn) != 0) {
+    logToBoth(host, LOG_DEBUG,
               "Unable to get the LDAP server dn\nAdding the gidNumber and uidNumber indices "
               "failed.");
     return;
@@ -57,17 +57,17 @@ void addIdIndices(DirectoryRequests& directory) {
   indices.add(LDAP_MOD_ADD, "indexDefinition",
               {indexDefinition("gidNumber"), indexDefinition("uidNumber")});
   if (directory.modify(serverDn, indices.get()) != LDAP_SUCCESS) {
-    writeLog("uidNumber and gidNumber attribute indices already exist in the LDAP server");
+    host.log("uidNumber and gidNumber attribute indices already exist in the LDAP server");
     fputs(tr("uidNumber and gidNumber attribute indices already exist in the LDAP server\n"),
           stdout);
     return;
   }
   if (directory.extendedOperation(kIndexCompletionOid, kIndexCompletionValue) != LDAP_SUCCESS) {
-    logToBoth(LOG_ERR,
+    logToBoth(host, LOG_ERR,
               "Failed to complete adding indices for the uidNumber and gidNumber attributes to "
               "the LDAP server");
     return;
   }
-  writeLog("Added the uidNumber and gidNumber indices to the LDAP server successfully");
+  host.log("Added the uidNumber and gidNumber indices to the LDAP server successfully");
   fputs(tr("Added the uidNumber and gidNumber indices to the LDAP server successfully\n"), stdout);
 }

@@ -8,8 +8,6 @@
 
 #include "base/log.h"
 #include "base/messages.h"
-#include "base/paths.h"
-#include "base/pause.h"
 #include "base/result_codes.h"
 #include "ldif/apply.h"
 #include "schema/indices.h"
@@ -46,7 +44,6 @@ bool uniqueIdSchemaPresent(DirectoryRequests& directory) {
 // One schema file and what is said about it. The terminal texts are
 // printed translated, the log texts logged; a null text says nothing.
 struct SchemaFile {
-  const char** path;  // a variable, which unit tests point elsewhere
   bool (*present)(DirectoryRequests&);
   const char* presentText;
   // The file applied with some definitions already there.
@@ -57,12 +54,7 @@ struct SchemaFile {
   const char* successLog;
 };
 
-// The schema files; unit tests use files of their own.
-const char* accountSchemaPath = kSchemaFile;
-const char* uniqueIdSchemaPath = kUniqueIdSchemaFile;
-
 const SchemaFile kAccountSchema = {
-    &accountSchemaPath,
     accountSchemaPresent,
     translatable("KIV Schema is already extended.\n"),
     translatable("KIV Schema is already extended, updating.\n"),
@@ -73,7 +65,6 @@ const SchemaFile kAccountSchema = {
 };
 
 const SchemaFile kUniqueIdSchema = {
-    &uniqueIdSchemaPath,
     uniqueIdSchemaPresent,
     translatable("KIV Unique id schema is already extended.\n"),
     translatable("KIV Unique id schema is already extended.\n"),
@@ -83,61 +74,54 @@ const SchemaFile kUniqueIdSchema = {
     "KIV Unique id schema is extended successfully.",
 };
 
-// Prints `text` translated and logs it without its line end.
-void printAndLogLine(const char* text) {
-  fputs(tr(text), stdout);
-  std::string line(text);
-  if (!line.empty() && line.back() == '\n')
-    line.pop_back();
-  writeLog(line);
-}
-
 // Applies `file` unless its names are present; 0 or the failing code.
-int extendWith(DirectoryRequests& directory, const SchemaFile& file) {
+int extendWith(DirectoryRequests& directory, Host& host, const char* path, const SchemaFile& file) {
   if (file.present(directory)) {
-    printAndLogLine(file.presentText);
+    printAndLogLine(host, file.presentText);
     return 0;
   }
-  int rc = applyLdifFile(*file.path, directory);
+  int rc = applyLdifFile(path, directory);
   if (rc == LDAP_TYPE_OR_VALUE_EXISTS) {
-    printAndLogLine(file.partlyPresentText);
+    printAndLogLine(host, file.partlyPresentText);
     return 0;
   }
   if (rc != 0) {
     if (file.failurePrintFormat != nullptr)
       printf(file.failurePrintFormat, rc);
-    writeLog(file.failureLog);
+    host.log(file.failureLog);
     return rc;
   }
   fputs(tr(file.successText), stdout);
-  writeLog(file.successLog);
+  host.log(file.successLog);
   fflush(stdout);
-  pauseSeconds(kPauseAfterSchemaFile);
+  host.pause(kPauseAfterSchemaFile);
   return 0;
 }
 
 }  // namespace
 
-int updateSchema(DirectoryRequests& directory, JoinMode mode) {
-  writeLog("Schema found was not Corvex. Extending it to RFC2307 schema.");
+int updateSchema(DirectoryRequests& directory, Host& host, const SchemaFiles& files, JoinMode mode,
+                 float serverVersion) {
+  host.log("Schema found was not Corvex. Extending it to RFC2307 schema.");
   deleteIdMappings(directory);
-  int rc = extendSchema(directory, mode);
-  if (runSettings.serverVersion > kLastVersionWithoutIndices)
-    addIdIndices(directory);
+  int rc = extendSchema(directory, host, files, mode);
+  if (serverVersion > kLastVersionWithoutIndices)
+    addIdIndices(directory, host);
   return rc;
 }
 
-int extendSchema(DirectoryRequests& directory, JoinMode mode) {
-  if (!isReadable(accountSchemaPath))
+int extendSchema(DirectoryRequests& directory, Host& host, const SchemaFiles& files,
+                 JoinMode mode) {
+  if (!isReadable(files.accountSchema))
     return kSchemaFileMissing;
   if (mode == JoinMode::kAdd) {
-    int rc = extendWith(directory, kAccountSchema);
+    int rc = extendWith(directory, host, files.accountSchema, kAccountSchema);
     if (rc != 0)
       return rc;
   }
-  if (!isReadable(uniqueIdSchemaPath))
+  if (!isReadable(files.uniqueIdSchema))
     return kUniqueIdSchemaFileMissing;
-  return extendWith(directory, kUniqueIdSchema);
+  return extendWith(directory, host, files.uniqueIdSchema, kUniqueIdSchema);
 }
 
 int schemaHasObjectClass(DirectoryRequests& directory, const char* name) {
@@ -162,9 +146,4 @@ int schemaHasElementName(DirectoryRequests& directory, SchemaElementKind kind, c
   if (directory.readSchemaNames(kind, names) != 0)
     return 1;
   return std::find(names.begin(), names.end(), name) != names.end() ? 0 : 1;
-}
-
-void setSchemaFilesForTesting(const char* accountSchema, const char* uniqueIdSchema) {
-  accountSchemaPath = accountSchema;
-  uniqueIdSchemaPath = uniqueIdSchema;
 }

@@ -4,21 +4,30 @@
 #define KIVCONFIG_SCHEMA_SCHEMA_H_
 
 #include "base/directory_requests.h"
+#include "base/host.h"
 #include "base/run_settings.h"
+
+// The two schema files: the account-services schema and the unique-id
+// schema.
+struct SchemaFiles {
+  const char* accountSchema;
+  const char* uniqueIdSchema;
+};
 
 // Result of schemaHasObjectClass for a name that no definition holds; it
 // never leaves this unit.
 constexpr int kSchemaNameAbsent = -6040;
 
 // The schema stage of add and upgrade: removes the id mappings, extends the
-// schema, and on servers whose version (run settings) is above 8.5 adds the
+// schema, and on servers whose `serverVersion` is above 8.5 adds the
 // uidNumber and gidNumber indices. Returns extendSchema's result.
-int updateSchema(DirectoryRequests& directory, JoinMode mode);
+int updateSchema(DirectoryRequests& directory, Host& host, const SchemaFiles& files, JoinMode mode,
+                 float serverVersion);
 
-// Applies kiv.ldif (not on upgrade) and kivid.ldif where their names are
-// missing, pausing after each file applied. Returns 0, -6018 or -6019 for a
-// missing file, or the change processor's code.
-int extendSchema(DirectoryRequests& directory, JoinMode mode);
+// Applies the account schema (not on upgrade) and the unique-id schema
+// where their names are missing, pausing after each file applied. Returns 0,
+// -6018 or -6019 for a missing file, or the change processor's code.
+int extendSchema(DirectoryRequests& directory, Host& host, const SchemaFiles& files, JoinMode mode);
 
 // 0 when some object-class definition of "cn=schema" contains `name` as a
 // case-sensitive substring; -6017 when the schema cannot be searched;
@@ -28,9 +37,5 @@ int schemaHasObjectClass(DirectoryRequests& directory, const char* name);
 // 0 when an element of `kind` has `name` as the first value of its NAME
 // field; 1 when none has or the schema cannot be read.
 int schemaHasElementName(DirectoryRequests& directory, SchemaElementKind kind, const char* name);
-
-// Unit tests apply schema files of their own instead of kiv.ldif and
-// kivid.ldif.
-void setSchemaFilesForTesting(const char* accountSchema, const char* uniqueIdSchema);
 
 #endif  // KIVCONFIG_SCHEMA_SCHEMA_H_

@@ -5,26 +5,26 @@
 
 #include "base/ldap_error.h"
 #include "base/log.h"
-#include "base/run_settings.h"
 
-int readServerParameter(DirectoryRequests& directory, const char* name, std::string& value) {
+int readServerParameter(DirectoryRequests& directory, Host& host, const char* name,
+                        std::string& value) {
   std::vector<DirectoryEntry> entries;
   int rc = directory.search("", SearchScope::kBase, "(objectclass=*)", {name}, entries);
   if (rc != 0) {
-    writeLog(std::string("Getting ther LDAP Server parameter failed: ") + ldapErrorText(rc));
+    host.log(std::string("Getting ther LDAP Server parameter failed: ") + ldapErrorText(rc));
     return rc;
   }
   if (entries.empty()) {
-    writeLog("Unable to read the LDAP server parameter.");
+    host.log("Unable to read the LDAP server parameter.");
     return -1;
   }
   const std::vector<std::string>* values = entries.front().values(name);
   if (values == nullptr || values->empty()) {
-    writeLog(std::string("Unable to get the server parameter ") + name);
+    host.log(std::string("Unable to get the server parameter ") + name);
     return kNoServerParameter;
   }
   value = values->front();
-  writeLog(std::string("LDAP server parameter ") + name + ": " + value);
+  host.log(std::string("LDAP server parameter ") + name + ": " + value);
   return 0;
 }
 
@@ -38,8 +38,8 @@ float parseServerVersion(const std::string& text) {
   return version;
 }
 
-void readServerVersion(DirectoryRequests& directory) {
+float readServerVersion(DirectoryRequests& directory, Host& host) {
   std::string text;
-  runSettings.serverVersion =
-      readServerParameter(directory, "vendorVersion", text) == 0 ? parseServerVersion(text) : 0;
+  return readServerParameter(directory, host, "vendorVersion", text) == 0 ? parseServerVersion(text)
+                                                                          : 0;
 }

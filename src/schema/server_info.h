@@ -5,6 +5,7 @@
 #include <string>
 
 #include "base/directory_requests.h"
+#include "base/host.h"
 
 // The result of readServerParameter when the root entry has no value for the
 // attribute; not a result code.
@@ -14,14 +15,14 @@ constexpr int kNoServerParameter = 6999;
 // into `value`. Returns 0 when a value was read, kNoServerParameter when the
 // entry has no value for it, -1 when the search returned no entry, or the
 // LDAP result code of a failed search. Each outcome is logged.
-int readServerParameter(DirectoryRequests& directory, const char* name, std::string& value);
+int readServerParameter(DirectoryRequests& directory, Host& host, const char* name,
+                        std::string& value);
 
 // The number that starts at the first decimal digit of `text` ("8.7.3" gives
 // 8.7, "x8.5" 8.5); 0 when there is no digit. Independent of the locale.
 float parseServerVersion(const std::string& text);
 
-// Reads "vendorVersion" and sets the run settings' server version from it; 0
-// on any failure.
-void readServerVersion(DirectoryRequests& directory);
+// The server's version from its "vendorVersion"; 0 on any failure.
+float readServerVersion(DirectoryRequests& directory, Host& host);
 
 #endif  // KIVCONFIG_SCHEMA_SERVER_INFO_H_

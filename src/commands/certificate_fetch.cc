@@ -1,17 +1,16 @@
-#include "directory/certificate_fetch.h"
-
+// -k: the server's certificate fetched again over SSL and stored.
+#include <cstdio>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
-#include "base/log.h"
 #include "base/messages.h"
 #include "base/result_codes.h"
 #include "base/run_settings.h"
-#include "config/store_reader.h"
+#include "commands/admin_session.h"
+#include "commands/commands.h"
 #include "directory/certificate.h"
-#include "directory/session.h"
 #include "directory/stored_certificate.h"
 #include "host/local_files.h"
 
@@ -42,12 +41,12 @@ std::string formatted(const char* format, const std::string& first, const std::s
 }
 
 // An administrator sees a changed server at once, not later in the log.
-std::string describeStored(const std::string& server, const std::optional<std::string>& before,
-                           const std::string& stored) {
+std::string describeStored(Host& host, const std::string& server,
+                           const std::optional<std::string>& before, const std::string& stored) {
   if (!before || *before == stored) {
     return formatted(tr("SHA-256 fingerprint of the stored certificate: %s\n"), stored);
   }
-  writeLog("The stored certificate of the LDAP server " + server +
+  host.log("The stored certificate of the LDAP server " + server +
            " was replaced by a different one: old SHA-256 fingerprint " + *before + ", new " +
            stored);
   return formatted(tr("The certificate of the LDAP server \"%s\" has changed; the stored "
@@ -56,32 +55,45 @@ std::string describeStored(const std::string& server, const std::optional<std::s
                    server, *before, stored);
 }
 
-}  // namespace
-
-int fetchServerCertificate(std::string& details) {
-  std::optional<std::string> server = readStoreText("preferred-server");
+// The server, the admin and the SSL port come from the store; -l names
+// another SSL port.
+int takeStoredSettings(Host& host) {
+  std::optional<std::string> server = host.readStoreText("preferred-server", false);
   if (!server)
     return kNotConfigured;
   runSettings.ldapServer = server;
-  std::optional<std::string> admin = readStoreDn("admin-fdn");
+  std::optional<std::string> admin = host.readStoreText("admin-fdn", true);
   if (admin)
     runSettings.adminFdn = admin;
-  if (runSettings.sslFlag == 0) {
-    std::optional<int> sslPort = readStoreInteger("ldap-ssl-port");
-    if (!sslPort || *sslPort <= 0)
-      return kNoSslPort;
-    runSettings.sslPort = static_cast<uint16_t>(*sslPort);
-    runSettings.sslFlag = 1;
-  }
-  std::optional<std::string> before = storedFingerprint(*server);
-  std::unique_ptr<DirectorySession> session;
-  int rc = connectDirectory(ConnectMode::kCertificateFetch, session);
+  if (runSettings.sslFlag != 0)
+    return 0;
+  std::optional<int> sslPort = host.readStoreInteger("ldap-ssl-port");
+  if (!sslPort || *sslPort <= 0)
+    return kNoSslPort;
+  runSettings.sslPort = static_cast<uint16_t>(*sslPort);
+  runSettings.sslFlag = 1;
+  return 0;
+}
+
+}  // namespace
+
+int fetchServerCertificate(Host& host, DirectoryConnector& connector, std::string& details) {
+  int rc = takeStoredSettings(host);
+  if (rc != 0)
+    return rc;
+  const std::string server = *runSettings.ldapServer;
+  std::optional<std::string> before = storedFingerprint(server);
+  // -k exists only to fetch the certificate over SSL: never a clear bind.
+  Transport transport{true, std::nullopt, false};
+  std::unique_ptr<DirectoryRequests> session;
+  SessionOutcome outcome;
+  rc = connectAsAdmin(host, connector, transport, session, outcome);
   if (rc != 0)
     return rc;
   // The SDK decides whether the verify callback runs; without it nothing was
   // captured or stored.
-  if (!session->certificateStored())
-    return reportNoCertificateReceived();
-  details = describeStored(*server, before, session->storedCertificateFingerprint());
+  if (!outcome.storedFingerprint)
+    return reportNoCertificateReceived(host);
+  details = describeStored(host, server, before, *outcome.storedFingerprint);
   return 0;
 }

@@ -1,0 +1,138 @@
+// add, and the join stages that upgrade shares.
+#include <strings.h>
+
+#include <cstdio>
+
+#include "base/log.h"
+#include "base/messages.h"
+#include "base/paths.h"
+#include "base/result_codes.h"
+#include "commands/admin_session.h"
+#include "commands/commands.h"
+#include "commands/join.h"
+#include "directory/contexts.h"
+#include "directory/host_objects.h"
+#include "directory/proxy_user.h"
+#include "directory/rights.h"
+#include "host/local_files.h"
+#include "host/services.h"
+#include "schema/schema.h"
+#include "schema/server_info.h"
+
+namespace {
+
+constexpr SchemaFiles kSchemaFiles = {kSchemaFile, kUniqueIdSchemaFile};
+
+bool proxyUserGiven() {
+  return runSettings.proxyUserFdn.has_value() && runSettings.proxyUserPassword.has_value();
+}
+
+// A store written for another partition root belongs to another join.
+int checkStoredBaseName(Host& host) {
+  std::optional<std::string> stored = host.readStoreText("base-name", true);
+  if (!stored || strcasecmp(stored->c_str(), runSettings.partitionRoot.value_or("").c_str()) == 0)
+    return 0;
+  fputs(tr("Error: Specified partition root and Partition root in the KIV configuration file "
+           "doesn't match.\n"),
+        stdout);
+  host.log(
+      "Error: Specified partition root and Partition root in the VRD configuration file doesn't "
+      "match.\n");
+  return kNotConfigured;
+}
+
+// The objects of the join, in their order: both contexts, the Config
+// object, the partition root's rights, the Workstation object, the context
+// listed in the Config object and, with -y and -d, the proxy user.
+int configureObjects(DirectoryRequests& directory, Host& host) {
+  const std::string& partitionRoot = runSettings.partitionRoot.value_or("");
+  const std::string& context = runSettings.workstationContext.value_or("");
+  std::string workstationDn;
+  int rc = formWorkstationDn(host, context, workstationDn);
+  if (rc == 0)
+    rc = checkStoredBaseName(host);
+  if (rc == 0)
+    rc = prepareContext(directory, host, ContextRole::kPartitionRoot, partitionRoot);
+  if (rc == 0)
+    rc = prepareContext(directory, host, ContextRole::kWorkstationContext, context);
+  std::string configDn;
+  if (rc == 0)
+    rc = createConfigObject(directory, host, partitionRoot, configDn);
+  if (rc != 0)
+    return rc;
+  // Not granting the public rights leaves the join usable, and on a re-run
+  // the values are there already.
+  setPartitionRootRights(directory, partitionRoot);
+  rc = createWorkstationObject(directory, host, partitionRoot, workstationDn,
+                               runSettings.overwriteCount != 0);
+  if (rc == 0)
+    rc = addWorkstationContext(directory, configDn, context);
+  if (rc == 0 && proxyUserGiven()) {
+    rc =
+        createProxyUser(directory, host, *runSettings.proxyUserFdn, *runSettings.proxyUserPassword);
+  }
+  return rc;
+}
+
+}  // namespace
+
+int checkNamesBeforeWriting(Host& host, JoinMode mode) {
+  if (proxyUserGiven()) {
+    std::string name;
+    int rc = proxyUserName(host, *runSettings.proxyUserFdn, name);
+    if (rc != 0)
+      return rc;
+  }
+  if (mode == JoinMode::kUpgrade)
+    return 0;
+  std::string workstationDn;
+  return formWorkstationDn(host, runSettings.workstationContext.value_or(""), workstationDn);
+}
+
+int openAdminSession(Host& host, DirectoryConnector& connector,
+                     std::unique_ptr<DirectoryRequests>& session) {
+  Transport transport;
+  transport.ssl = runSettings.sslFlag != 0;
+  SessionOutcome outcome;
+  int rc = connectAsAdmin(host, connector, transport, session, outcome);
+  // A failed SSL set-up went on in clear text, and the store must say so.
+  if (!outcome.ssl)
+    runSettings.sslFlag = 0;
+  return rc;
+}
+
+int configureDirectory(DirectoryRequests& directory, Host& host, JoinMode mode) {
+  runSettings.serverVersion = readServerVersion(directory, host);
+  int rc = updateSchema(directory, host, kSchemaFiles, mode, runSettings.serverVersion);
+  if (rc == 0 && mode == JoinMode::kUpgrade) {
+    std::string context;
+    rc = findWorkstationContext(directory, host, runSettings.partitionRoot.value_or(""), context);
+    if (rc == 0)
+      runSettings.workstationContext = context;
+  }
+  if (rc == 0)
+    rc = configureObjects(directory, host);
+  return rc;
+}
+
+int finishJoin(Host& host, const std::vector<StoreValue>& extra) {
+  if (writeClientConfig(host, extra) != 0)
+    return kAlreadyReported;
+  deleteCacheFiles(host);
+  fflush(stdout);
+  return restartServices(host);
+}
+
+int runAdd(Host& host, DirectoryConnector& connector) {
+  int rc = checkNamesBeforeWriting(host, JoinMode::kAdd);
+  if (rc != 0)
+    return rc;
+  std::unique_ptr<DirectoryRequests> session;
+  rc = openAdminSession(host, connector, session);
+  if (rc == 0)
+    rc = configureDirectory(*session, host, JoinMode::kAdd);
+  session.reset();
+  if (rc != 0)
+    return rc;
+  return finishJoin(host, {});
+}

@@ -1,0 +1,18 @@
+// simple_add: the store and the daemons, without any directory work.
+#include "base/result_codes.h"
+#include "base/run_settings.h"
+#include "base/terminal_input.h"
+#include "commands/commands.h"
+#include "config/client_config.h"
+#include "host/services.h"
+
+int runSimpleAdd(Host& host) {
+  if (!runSettings.ldapServer) {
+    runSettings.ldapServer = promptForServer(host);
+    if (!runSettings.ldapServer)
+      return kAlreadyReported;
+  }
+  if (writeSimpleClientConfig(host) != 0)
+    return kAlreadyReported;
+  return restartServices(host);
+}
