@@ -3,13 +3,31 @@
 #include <strings.h>
 
 const std::vector<std::string>* DirectoryEntry::values(std::string_view name) const {
+  const std::vector<std::string>* found = nullptr;
   for (const DirectoryAttribute& attribute : attributes) {
-    if (attribute.name.size() == name.size() &&
-        strncasecmp(attribute.name.data(), name.data(), name.size()) == 0) {
-      return &attribute.values;
+    if (attribute.name.size() != name.size() ||
+        strncasecmp(attribute.name.data(), name.data(), name.size()) != 0) {
+      continue;
     }
+    // A server may list an attribute once without values and again with.
+    if (!attribute.values.empty())
+      return &attribute.values;
+    if (found == nullptr)
+      found = &attribute.values;
   }
-  return nullptr;
+  return found;
+}
+
+int DirectoryRequests::searchFirst(const std::string& base, SearchScope scope,
+                                   const std::string& filter,
+                                   const std::vector<std::string>& attributes,
+                                   std::optional<DirectoryEntry>& first) {
+  std::vector<DirectoryEntry> entries;
+  int rc = search(base, scope, filter, attributes, entries);
+  first.reset();
+  if (!entries.empty())
+    first = std::move(entries.front());
+  return rc;
 }
 
 Modifications& Modifications::add(int operation, std::string attribute,

@@ -11,6 +11,7 @@
 
 #include <ldap.h>
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -28,8 +29,9 @@ struct DirectoryEntry {
   std::string dn;
   std::vector<DirectoryAttribute> attributes;
 
-  // The values of attribute `name` (compared without regard to case), or
-  // nullptr when the entry has none.
+  // The values of attribute `name` (compared without regard to case): the
+  // first listing of it that has values, else an empty listing, or nullptr
+  // when the entry has none.
   const std::vector<std::string>* values(std::string_view name) const;
 };
 
@@ -48,6 +50,14 @@ class DirectoryRequests {
   virtual int search(const std::string& base, SearchScope scope, const std::string& filter,
                      const std::vector<std::string>& attributes,
                      std::vector<DirectoryEntry>& entries) = 0;
+
+  // The same request as search, for a step that needs only whether entries
+  // came back and the first of them: `first` receives it. The session takes
+  // the answers one by one and keeps none of the others, so the memory a
+  // search needs does not grow with the entries found.
+  virtual int searchFirst(const std::string& base, SearchScope scope, const std::string& filter,
+                          const std::vector<std::string>& attributes,
+                          std::optional<DirectoryEntry>& first);
 
   // `modifications` is a NULL-terminated modification list.
   virtual int add(const std::string& dn, LDAPMod** modifications) = 0;
@@ -69,6 +79,11 @@ class DirectoryRequests {
   // Whether the last request failed because the SSL handshake refused the
   // server's certificate: the server answers, so waiting would not help.
   virtual bool certificateRefused() { return false; }
+
+  // Why the SSL negotiation of the last request failed while the server
+  // answered; empty when it did not fail so (a server that does not answer
+  // at all says nothing).
+  virtual std::string negotiationFailure() { return ""; }
 };
 
 // A modification list built from strings: owns the values and hands out

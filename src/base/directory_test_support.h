@@ -40,6 +40,9 @@ class RecordingDirectory : public DirectoryRequests {
   // What certificateRefused answers.
   bool refusedCertificate = false;
   bool certificateRefused() override { return refusedCertificate; }
+  // What negotiationFailure answers.
+  std::string negotiationFailureText;
+  std::string negotiationFailure() override { return negotiationFailureText; }
 
   int bind(const std::string& dn, const std::string&) override { return answer("bind " + dn); }
 

@@ -47,6 +47,33 @@ void printAndLogLine(Host& host, const char* text) {
   host.log(line);
 }
 
+namespace {
+
+std::string escaped(std::string_view text, bool (*keep)(unsigned char)) {
+  std::string shown;
+  for (unsigned char c : text) {
+    if (keep(c)) {
+      shown += static_cast<char>(c);
+    } else {
+      char code[5];
+      snprintf(code, sizeof code, "\\x%02X", c);
+      shown += code;
+    }
+  }
+  return shown;
+}
+
+}  // namespace
+
+std::string printableText(std::string_view text) {
+  return escaped(text,
+                 [](unsigned char c) { return c >= 0x20 && c < 0x7f && c != '\\' && c != '"'; });
+}
+
+std::string withoutControlBytes(std::string_view text) {
+  return escaped(text, [](unsigned char c) { return c >= 0x20 && c != 0x7f; });
+}
+
 std::string englishSystemError(int error) {
   locale_t english = newlocale(LC_ALL_MASK, "C", locale_t{});
   if (english == locale_t{})

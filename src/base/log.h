@@ -4,6 +4,7 @@
 #define KIVCONFIG_BASE_LOG_H_
 
 #include <string>
+#include <string_view>
 
 #include "base/host.h"
 
@@ -18,6 +19,15 @@ void printAndLogSystemError(Host& host, const char* format, const char* subject,
 
 // Prints `text` translated and logs it without its line end.
 void printAndLogLine(Host& host, const char* text);
+
+// `text` with every byte outside printable ASCII, and the quote and the
+// backslash, written as \xNN: a name from outside shown in a message.
+std::string printableText(std::string_view text);
+
+// `text` with its control bytes written as \xNN, so that text from outside
+// the program (the server, the host name, the store) cannot forge or break a
+// log line.
+std::string withoutControlBytes(std::string_view text);
 
 // The English text of system error `error`, whatever the locale.
 std::string englishSystemError(int error);

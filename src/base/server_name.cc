@@ -57,20 +57,6 @@ bool isHostName(const std::string& name) {
   }
 }
 
-std::string printable(const std::string& text) {
-  std::string shown;
-  for (unsigned char c : text) {
-    if (c >= 0x20 && c < 0x7f && c != '\\' && c != '"') {
-      shown += static_cast<char>(c);
-    } else {
-      char escaped[5];
-      snprintf(escaped, sizeof escaped, "\\x%02X", c);
-      shown += escaped;
-    }
-  }
-  return shown;
-}
-
 }  // namespace
 
 bool isValidServerName(const std::string& name) {
@@ -82,5 +68,5 @@ void reportInvalidServerName(Host& host, const std::string& name) {
       host,
       "The LDAP server name \"%s\" is not valid: give a host name, an IPv4 address or an IPv6 "
       "address in brackets\n",
-      printable(name).c_str());
+      printableText(name).c_str());
 }

@@ -160,6 +160,13 @@ WordStatus SystemHost::readWord(std::string& word, size_t maxLength) {
 }
 
 bool SystemHost::readPassword(const std::string& prompt, std::string& password) {
+  // Answers piped one per line: a word prompt left its line end unread, and
+  // the password is the next line, not the empty rest of that one.
+  if (!isatty(STDIN_FILENO)) {
+    int next = fgetc(stdin);
+    if (next != '\n' && next != EOF)
+      ungetc(next, stdin);
+  }
   const char* typed = getpass(prompt.c_str());
   if (typed == nullptr)
     return false;
@@ -193,7 +200,17 @@ void SystemHost::log(const std::string& message) {
   if (!line.empty() && line.back() == '\n')
     line.pop_back();
   line += ": ";
-  line += message;
+  // Whatever a message carries, it stays the line the program wrote: only
+  // the program's own line ends pass unescaped.
+  for (unsigned char c : message) {
+    if ((c < 0x20 && c != '\n') || c == 0x7f) {
+      char code[5];
+      snprintf(code, sizeof code, "\\x%02X", c);
+      line += code;
+    } else {
+      line += static_cast<char>(c);
+    }
+  }
   line += '\n';
   int error = writeAll(fd.get(), line.data(), line.size());
   if (error != 0) {

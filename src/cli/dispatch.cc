@@ -28,6 +28,10 @@ int runConfigurationCommand(Host& host, DirectoryConnector& connector, int argc,
   int status = simpleAdd ? parseSimpleAddOptions(host, argc, argv) : parseOptions(host, argc, argv);
   if (status != 0)
     exit(status);
+  // The proxy password takes the admin password's route: the environment,
+  // so that it need not be given on the command line.
+  if (runSettings.proxyUserFdn && !runSettings.proxyUserPassword)
+    runSettings.proxyUserPassword = host.environmentValue("PELK_PROXY_PWD");
   bool add = runSettings.command == Command::kAdd;
   if ((simpleAdd || add) && runSettings.partitionRootCount == 0) {
     runSettings.partitionRoot = promptForDirectoryName(host, tr("Enter KIV partition root:"));

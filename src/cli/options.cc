@@ -58,8 +58,17 @@ bool takeServer(Host& host, const char* argument) {
   return true;
 }
 
+// Takes a secret from the command line and overwrites it there, so that the
+// process list shows no password once it is read.
+bool takeSecret(Host& host, char* argument, std::optional<std::string>& target) {
+  bool taken = convertArgument(host, argument, target);
+  for (char* byte = argument; *byte != '\0'; ++byte)
+    *byte = 'x';
+  return taken;
+}
+
 // Takes one option letter; returns a parser status (0, 1) for the caller.
-int takeOption(Host& host, int letter, const char* argument) {
+int takeOption(Host& host, int letter, char* argument) {
   switch (letter) {
     case 'a':
       if (!convertArgument(host, argument, runSettings.adminFdn))
@@ -67,7 +76,7 @@ int takeOption(Host& host, int letter, const char* argument) {
       runSettings.adminFdnLocal = argument;
       return 0;
     case 'p':
-      return convertArgument(host, argument, runSettings.password) ? 0 : 1;
+      return takeSecret(host, argument, runSettings.password) ? 0 : 1;
     case 'o':
       ++runSettings.overwriteCount;
       return 0;
@@ -95,7 +104,7 @@ int takeOption(Host& host, int letter, const char* argument) {
     case 'y':
       return convertArgument(host, argument, runSettings.proxyUserFdn) ? 0 : 1;
     case 'd':
-      return convertArgument(host, argument, runSettings.proxyUserPassword) ? 0 : 1;
+      return takeSecret(host, argument, runSettings.proxyUserPassword) ? 0 : 1;
     case 'z':
       ++runSettings.persistentCacheOffCount;
       return 0;

@@ -11,6 +11,8 @@
 #include "commands/commands.h"
 #include "commands/join.h"
 #include "directory/contexts.h"
+#include "directory/dn_split.h"
+#include "directory/dn_text.h"
 #include "directory/host_objects.h"
 #include "directory/proxy_user.h"
 #include "directory/rights.h"
@@ -74,17 +76,39 @@ int configureObjects(DirectoryRequests& directory, Host& host) {
   return rc;
 }
 
+// The proxy user's password would replace the admin's own and lock the
+// admin out.
+int checkProxyIsNotAdmin(Host& host) {
+  if (!proxyUserGiven() || !sameDn(*runSettings.proxyUserFdn, runSettings.adminFdn.value_or("")))
+    return 0;
+  printAndLog(host, "The proxy user \"%s\" is the admin itself: its password would be replaced\n",
+              runSettings.proxyUserFdn->c_str());
+  return kAlreadyReported;
+}
+
 }  // namespace
+
+int checkProxyPassword(Host&) {
+  if (!proxyUserGiven() || !runSettings.proxyUserPassword->empty())
+    return 0;
+  fputs(tr("An empty proxy user password is not accepted\n"), stdout);
+  return kAlreadyReported;
+}
 
 int checkNamesBeforeWriting(Host& host, JoinMode mode) {
   if (proxyUserGiven()) {
+    int rc = checkProxyPassword(host);
+    if (rc != 0)
+      return rc;
     std::string name;
-    int rc = proxyUserName(host, *runSettings.proxyUserFdn, name);
+    rc = proxyUserName(host, *runSettings.proxyUserFdn, name);
     if (rc != 0)
       return rc;
   }
-  if (mode == JoinMode::kUpgrade)
-    return 0;
+  if (mode == JoinMode::kUpgrade) {
+    std::string shortName;
+    return readShortHostName(host, "Could not get the hostname: gethostname() failed", shortName);
+  }
   std::string workstationDn;
   return formWorkstationDn(host, runSettings.workstationContext.value_or(""), workstationDn);
 }
@@ -102,8 +126,12 @@ int openAdminSession(Host& host, DirectoryConnector& connector,
 }
 
 int configureDirectory(DirectoryRequests& directory, Host& host, JoinMode mode) {
+  // The admin may have been named at the prompt: checked once bound.
+  int rc = checkProxyIsNotAdmin(host);
+  if (rc != 0)
+    return rc;
   runSettings.serverVersion = readServerVersion(directory, host);
-  int rc = updateSchema(directory, host, kSchemaFiles, mode, runSettings.serverVersion);
+  rc = updateSchema(directory, host, kSchemaFiles, mode, runSettings.serverVersion);
   if (rc == 0 && mode == JoinMode::kUpgrade) {
     std::string context;
     rc = findWorkstationContext(directory, host, runSettings.partitionRoot.value_or(""), context);

@@ -84,7 +84,7 @@ int fetchServerCertificate(Host& host, DirectoryConnector& connector, std::strin
   const std::string server = *runSettings.ldapServer;
   std::optional<std::string> before = storedFingerprint(server);
   // -k exists only to fetch the certificate over SSL: never a clear bind.
-  Transport transport{true, std::nullopt, false};
+  Transport transport{true, std::nullopt};
   std::unique_ptr<DirectoryRequests> session;
   SessionOutcome outcome;
   rc = connectAsAdmin(host, connector, transport, session, outcome);

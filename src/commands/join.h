@@ -17,6 +17,10 @@
 // context is known) the workstation DN. 0 or the refusal's code.
 int checkNamesBeforeWriting(Host& host, JoinMode mode);
 
+// A proxy user given with an empty password is refused (-5999 after the
+// message): the daemons would bind without authenticating.
+int checkProxyPassword(Host& host);
+
 // Binds as the admin over the transport the run settings ask for, and keeps
 // what the session asked for and decided in the run settings.
 int openAdminSession(Host& host, DirectoryConnector& connector,
@@ -24,6 +28,7 @@ int openAdminSession(Host& host, DirectoryConnector& connector,
 
 // The directory work: the server's version, the schema stage, on upgrade
 // the workstation context that holds the host's object, then the objects.
+// A proxy user that is the admin itself is refused before the first write.
 int configureDirectory(DirectoryRequests& directory, Host& host, JoinMode mode);
 
 // After the directory work: writes the store with `extra` values, removes

@@ -12,6 +12,7 @@
 #include "base/messages.h"
 #include "base/result_codes.h"
 #include "base/run_settings.h"
+#include "base/server_name.h"
 #include "base/terminal_input.h"
 #include "commands/admin_session.h"
 #include "commands/commands.h"
@@ -34,17 +35,24 @@ struct HostObjects {
 };
 
 // Whether a Workstation object is left directly under `context`; a failed
-// search is returned as it is, since it proves nothing either way.
+// search is returned as it is, since it proves nothing either way. A server
+// that caps its answers says 4 (size limit) after sending some: they exist.
 int findAnyWorkstation(DirectoryRequests& directory, const std::string& context,
                        const std::string& anyFilter, bool& found) {
-  std::vector<DirectoryEntry> entries;
-  int rc = directory.search(context, SearchScope::kOneLevel, anyFilter, {}, entries);
-  found = !entries.empty();
-  return rc;
+  std::optional<DirectoryEntry> first;
+  int rc = directory.searchFirst(context, SearchScope::kOneLevel, anyFilter, {}, first);
+  found = first.has_value();
+  return rc == LDAP_SIZELIMIT_EXCEEDED && found ? 0 : rc;
+}
+
+// An object that is gone, or a value already withdrawn, by another host
+// leaving at the same moment or by an earlier run, is a step done.
+int doneWhenGone(int rc) {
+  return rc == LDAP_NO_SUCH_OBJECT || rc == LDAP_NO_SUCH_ATTRIBUTE ? 0 : rc;
 }
 
 int deleteReported(DirectoryRequests& directory, const char* action, const std::string& dn) {
-  int rc = deleteWithProgress(directory, action, dn);
+  int rc = doneWhenGone(deleteWithProgress(directory, action, dn));
   return rc == 0 ? 0 : reportFailure(rc);
 }
 
@@ -62,17 +70,32 @@ int deleteFromContext(DirectoryRequests& directory, const HostObjects& objects,
     return rc;
   Modifications withdraw;
   withdraw.add(LDAP_MOD_DELETE, objects.contextsAttribute, {context});
-  return directory.modify(objects.configDn, withdraw.get());
+  return doneWhenGone(directory.modify(objects.configDn, withdraw.get()));
 }
 
-int removeHostObjects(DirectoryRequests& directory, Host& host, SchemaFlavour flavour) {
-  std::string hostName;
-  int error = readShortHostName(host, hostName);
-  if (error != 0) {
-    errno = error;
-    perror("Could not get the hostname");
-    return -1;
+// A value holding a NUL byte is no DN; the server would refuse it as one.
+bool holdsNul(const std::string& value) {
+  return value.find('\0') != std::string::npos;
+}
+
+// Finds this host's object under the listed contexts and deletes it. 0 when
+// it was deleted or is in none of them.
+int deleteOwnObject(DirectoryRequests& directory, const HostObjects& objects) {
+  for (const std::string& context : objects.contexts) {
+    if (holdsNul(context))
+      return LDAP_INVALID_DN_SYNTAX;
+    std::optional<DirectoryEntry> own;
+    int rc = directory.searchFirst(context, SearchScope::kOneLevel, objects.ownFilter, {}, own);
+    if (rc != 0)
+      return rc;
+    if (own && !own->dn.empty())
+      return deleteFromContext(directory, objects, own->dn, context);
   }
+  return 0;
+}
+
+int removeHostObjects(DirectoryRequests& directory, const std::string& hostName,
+                      SchemaFlavour flavour) {
   const char* workstationClass = objectNames(flavour).workstationClass;
   HostObjects objects;
   objects.ownFilter = workstationFilter(workstationClass, hostName);
@@ -80,20 +103,19 @@ int removeHostObjects(DirectoryRequests& directory, Host& host, SchemaFlavour fl
       "(&(objectclass=" + escapeFilterValue(workstationClass) + ")(cn=UNIX Workstation - *))";
   int rc = findConfigObject(directory, flavour, runSettings.partitionRoot.value_or(""),
                             objects.contexts, objects.configDn, &objects.contextsAttribute);
+  // Without a Config object no host is joined under the partition root any
+  // more: an earlier run got that far. One that lists no context serves no
+  // host: an earlier run withdrew the last one and could not delete it.
+  if (rc == kNotConfigured || rc == kNoConfigObjectCorvex)
+    return 0;
+  if (rc == kNoWorkstationContext) {
+    return deleteReported(directory, translatable("Deleting the Config object..."),
+                          objects.configDn);
+  }
+  if (rc == 0)
+    rc = deleteOwnObject(directory, objects);
   if (rc != 0)
     return rc;
-  for (const std::string& context : objects.contexts) {
-    std::vector<DirectoryEntry> entries;
-    rc = directory.search(context, SearchScope::kOneLevel, objects.ownFilter, {}, entries);
-    if (rc != 0)
-      return rc;
-    if (entries.empty() || entries.front().dn.empty())
-      continue;
-    rc = deleteFromContext(directory, objects, entries.front().dn, context);
-    if (rc != 0)
-      return rc;
-    break;
-  }
   // Only a Config object that served this one context can be left unused.
   if (objects.contexts.size() != 1)
     return 0;
@@ -121,6 +143,10 @@ int takeStoredConnection(Host& host) {
   std::optional<std::string> server = host.readStoreText("preferred-server", false);
   if (!server)
     return kNotConfigured;
+  if (!isValidServerName(*server)) {
+    reportInvalidServerName(host, *server);
+    return kAlreadyReported;
+  }
   runSettings.ldapServer = server;
   std::optional<int> port = host.readStoreInteger("ldap-port");
   if (port) {
@@ -131,9 +157,10 @@ int takeStoredConnection(Host& host) {
   return 0;
 }
 
-// SSL when the store names an SSL port and the server's certificate is
-// stored: the certificate is then the only trusted one, and one that cannot
-// serve ends the command. Without a stored certificate, SSL as -l asks.
+// A host joined over SSL (the store names an SSL port) is left over SSL
+// only, trusting just the stored certificate of the server: without a
+// usable one the command ends before any bind. A store without an SSL port
+// keeps the clear connection.
 int chooseStoredTransport(Host& host, Transport& transport) {
   std::optional<int> sslPort = host.readStoreInteger("ldap-ssl-port");
   if (!sslPort)
@@ -141,22 +168,14 @@ int chooseStoredTransport(Host& host, Transport& transport) {
   runSettings.sslPort = static_cast<uint16_t>(*sslPort);
   const std::string& server = runSettings.ldapServer.value_or("");
   std::optional<std::string> file = certificateFilePath(server);
-  transport.ssl = runSettings.sslFlag != 0;
-  if (!file)
-    return 0;
   std::vector<unsigned char> der;
-  std::string problem;
-  switch (inspectStoredCertificate(*file, der, problem)) {
-    case StoredCertificate::kAbsent:
-      return 0;
-    case StoredCertificate::kUnusable:
-      return refuseStoredCertificate(host, *file, server, problem);
-    case StoredCertificate::kUsable:
-      runSettings.sslFlag = 1;
-      transport = {true, file, false};
-      return 0;
+  std::string problem = "it does not exist";
+  if (file && inspectStoredCertificate(*file, der, problem) == StoredCertificate::kUsable) {
+    runSettings.sslFlag = 1;
+    transport = {true, file};
+    return 0;
   }
-  return 0;
+  return refuseStoredCertificate(host, file.value_or(server), server, problem);
 }
 
 SchemaFlavour storedSchemaFlavour(Host& host) {
@@ -181,16 +200,19 @@ int deconfigure(Host& host, DirectoryConnector& connector) {
   int rc = takeStoredConnection(host);
   if (rc != 0)
     return rc;
+  std::string hostName;
+  rc = readShortHostName(host, "Could not get the hostname", hostName);
+  if (rc != 0)
+    return rc;
   std::unique_ptr<DirectoryRequests> session;
   rc = connectFromStore(host, connector, session);
   if (rc != 0)
     return rc;
   runSettings.schemaFlavour = storedSchemaFlavour(host);
-  rc = removeHostObjects(*session, host, runSettings.schemaFlavour);
+  rc = removeHostObjects(*session, hostName, runSettings.schemaFlavour);
   session.reset();
   if (rc != 0)
     return rc;
   stopServicesForRemoval(host);
-  cleanupLocalFiles(host);
-  return 0;
+  return cleanupLocalFiles(host);
 }

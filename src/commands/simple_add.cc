@@ -3,10 +3,13 @@
 #include "base/run_settings.h"
 #include "base/terminal_input.h"
 #include "commands/commands.h"
+#include "commands/join.h"
 #include "config/client_config.h"
 #include "host/services.h"
 
 int runSimpleAdd(Host& host) {
+  if (checkProxyPassword(host) != 0)
+    return kAlreadyReported;
   if (!runSettings.ldapServer) {
     runSettings.ldapServer = promptForServer(host);
     if (!runSettings.ldapServer)

@@ -27,6 +27,10 @@ int upgradeFromOldConfig(Host& host, DirectoryConnector& connector) {
     return rc;
   runSettings.partitionRoot = partitionRoot;
   runSettings.ldapServer = server;
+  // kivcd reads its tuning only when it starts: the values go into the
+  // store before the daemons are restarted, checked before anything is
+  // written.
+  std::vector<StoreValue> tuning = readOldTuningValues(host);
   rc = checkNamesBeforeWriting(host, JoinMode::kUpgrade);
   if (rc != 0)
     return rc;
@@ -37,9 +41,7 @@ int upgradeFromOldConfig(Host& host, DirectoryConnector& connector) {
   session.reset();
   if (rc != 0)
     return rc;
-  // kivcd reads its tuning only when it starts: the values go into the
-  // store before the daemons are restarted.
-  rc = finishJoin(host, readOldTuningValues(host));
+  rc = finishJoin(host, tuning);
   if (rc != 0)
     return rc;
   for (const char* file : kOldCacheFiles)

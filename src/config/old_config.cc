@@ -1,5 +1,7 @@
 #include "config/old_config.h"
 
+#include <strings.h>
+
 #include <optional>
 #include <vector>
 
@@ -13,20 +15,52 @@ namespace {
 
 // The cache tuning keys of the old file and their names in the store, in the
 // order they are copied.
+// Each value is checked as set checks it: an integer in its range, or one
+// of the choices (any case; stored as listed).
 struct TuningKey {
   const char* oldKey;
   const char* key;
   bool integer;
+  long minimum;
+  long maximum;
+  const char* choices[4];
 };
 constexpr TuningKey kTuningKeys[] = {
-    {"t3v.qup.num-threads", "num-threads", true},
-    {"t3v.qup.enable-persistent-cache", "enable-persistent-cache", false},
-    {"t3v.qup.user-hash-size", "user-hash-size", true},
-    {"t3v.qup.group-hash-size", "group-hash-size", true},
-    {"t3v.qup.persistent-cache-refresh-period", "persistent-cache-refresh-period", true},
-    {"t3v.qup.persistent-cache-refresh-flag", "persistent-cache-refresh-flag", false},
-    {"t3v.qup.create-home", "create-home", false},
+    {"t3v.qup.num-threads", "num-threads", true, 1, 256, {}},
+    {"t3v.qup.enable-persistent-cache", "enable-persistent-cache", false, 0, 0, {"yes", "no"}},
+    {"t3v.qup.user-hash-size", "user-hash-size", true, 1, 1000003, {}},
+    {"t3v.qup.group-hash-size", "group-hash-size", true, 1, 1000003, {}},
+    {"t3v.qup.persistent-cache-refresh-period",
+     "persistent-cache-refresh-period",
+     true,
+     0,
+     2147483647,
+     {}},
+    {"t3v.qup.persistent-cache-refresh-flag",
+     "persistent-cache-refresh-flag",
+     false,
+     0,
+     0,
+     {"all", "user", "group"}},
+    {"t3v.qup.create-home", "create-home", false, 0, 0, {"yes", "no"}},
 };
+
+// The value of `key` as the store takes it, or none after reporting that
+// the older client's value is not valid.
+std::optional<StoreValue> checkedTuningValue(Host& host, const TuningKey& key,
+                                             std::optional<int> integer,
+                                             const std::optional<std::string>& text) {
+  if (integer && *integer >= key.minimum && *integer <= key.maximum)
+    return StoreValue{key.key, integer, ""};
+  for (const char* choice : key.choices) {
+    if (text && choice != nullptr && strcasecmp(text->c_str(), choice) == 0)
+      return StoreValue{key.key, std::nullopt, choice};
+  }
+  std::string shown = integer ? std::to_string(*integer) : text.value_or("");
+  printAndLog(host, "The value \"%s\" of %s in %s is not valid and was not copied\n",
+              printableText(shown).c_str(), key.oldKey, kOldConfigFile);
+  return std::nullopt;
+}
 
 int takeOldBaseContext(Host& host, std::string& partitionRoot, std::optional<std::string>& server) {
   std::optional<std::string> dotted = host.readStoreText("t3v.qup.base-name", true);
@@ -94,15 +128,17 @@ std::vector<StoreValue> readOldTuningValues(Host& host) {
   host.selectStore(kOldConfigFile);
   std::vector<StoreValue> values;
   for (const TuningKey& key : kTuningKeys) {
-    if (key.integer) {
-      std::optional<int> value = host.readStoreInteger(key.oldKey);
-      if (value)
-        values.push_back({key.key, value, ""});
-    } else {
-      std::optional<std::string> value = host.readStoreText(key.oldKey, false);
-      if (value)
-        values.push_back({key.key, std::nullopt, *value});
-    }
+    std::optional<int> integer;
+    std::optional<std::string> text;
+    if (key.integer)
+      integer = host.readStoreInteger(key.oldKey);
+    else
+      text = host.readStoreText(key.oldKey, false);
+    if (!integer && !text)
+      continue;
+    std::optional<StoreValue> value = checkedTuningValue(host, key, integer, text);
+    if (value)
+      values.push_back(*value);
   }
   host.selectStore(kConfigFile);
   return values;

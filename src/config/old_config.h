@@ -33,7 +33,8 @@ DottedNameResult dottedToDn(std::string_view dotted, std::string& dn);
 int readOldBaseContext(Host& host, std::string& partitionRoot, std::optional<std::string>& server);
 
 // The cache tuning values present in the old file, under their names in the
-// store, in the order they are copied. The store file selected afterwards is
+// store, in the order they are copied. A value that the store's set would
+// refuse is printed and logged, naming its key, and left out. The store file selected afterwards is
 // "/etc/kiv.conf" again.
 std::vector<StoreValue> readOldTuningValues(Host& host);
 

@@ -68,6 +68,7 @@ class RecordingConnector : public DirectoryConnector {
     }
     int refreshServer() override { return target_.refreshServer(); }
     bool certificateRefused() override { return target_.certificateRefused(); }
+    std::string negotiationFailure() override { return target_.negotiationFailure(); }
 
    private:
     RecordingDirectory& target_;

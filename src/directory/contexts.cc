@@ -158,12 +158,9 @@ int createLevel(DirectoryRequests& directory, Host& host, const RdnPart& level) 
 
 int formWorkstationDn(Host& host, const std::string& context, std::string& dn) {
   std::string shortName;
-  int error = readShortHostName(host, shortName);
-  if (error != 0) {
-    errno = error;
-    perror("Couldn't get the hostname");
-    return -1;
-  }
+  int rc = readShortHostName(host, "Couldn't get the hostname", shortName);
+  if (rc != 0)
+    return rc;
   dn = workstationDn(shortName, context);
   if (dn.size() <= kMaxWorkstationDnLength)
     return 0;

@@ -1,6 +1,7 @@
 #include "directory/dn_split.h"
 
 #include <ldap.h>
+#include <strings.h>
 
 #include "directory/ldap_owners.h"
 
@@ -46,4 +47,20 @@ int splitDn(const std::string& dn, std::vector<RdnPart>& rdns) {
                     rdn[1] != nullptr});
   }
   return rdns.empty() || rdns.size() == starts.size() ? 0 : -1;
+}
+
+bool sameDn(const std::string& first, const std::string& second) {
+  std::vector<RdnPart> a;
+  std::vector<RdnPart> b;
+  if (splitDn(first, a) != 0 || splitDn(second, b) != 0 || a.size() != b.size())
+    return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    if (a[i].multiValued || b[i].multiValued)
+      return strcasecmp(first.c_str(), second.c_str()) == 0;
+    if (strcasecmp(a[i].type.c_str(), b[i].type.c_str()) != 0 ||
+        strcasecmp(a[i].value.c_str(), b[i].value.c_str()) != 0) {
+      return false;
+    }
+  }
+  return true;
 }

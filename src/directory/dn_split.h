@@ -20,4 +20,9 @@ struct RdnPart {
 // LDAPv3 string form. The empty DN gives no RDN.
 int splitDn(const std::string& dn, std::vector<RdnPart>& rdns);
 
+// Whether two DNs name the same entry: their RDNs' types and values (after
+// unescaping) are equal without regard to case, whatever the spacing
+// between them. A DN that cannot be parsed equals nothing.
+bool sameDn(const std::string& first, const std::string& second);
+
 #endif  // KIVCONFIG_DIRECTORY_DN_SPLIT_H_

@@ -2,15 +2,17 @@
 
 #include <unistd.h>
 
+#include <cerrno>
 #include <climits>
+#include <cstdio>
 #include <cstring>
+
+#include "base/log.h"
+#include "base/result_codes.h"
 
 namespace {
 
 constexpr std::string_view kWorkstationName = "UNIX Workstation - ";
-
-// The host name as the system holds it: at most HOST_NAME_MAX bytes.
-constexpr size_t kHostNameBufferSize = HOST_NAME_MAX + 1;
 
 }  // namespace
 
@@ -57,12 +59,22 @@ std::string escapeFilterValue(std::string_view value) {
   return escaped;
 }
 
-int readShortHostName(Host& host, std::string& name) {
-  int error = host.hostName(name);
-  if (error != 0)
-    return error;
-  name = name.substr(0, name.find('.'));
-  return 0;
+int readShortHostName(Host& host, const char* failureText, std::string& name) {
+  std::string full;
+  int error = host.hostName(full);
+  if (error != 0) {
+    errno = error;
+    perror(failureText);
+    return -1;
+  }
+  name = full.substr(0, full.find('.'));
+  if (!name.empty())
+    return 0;
+  // "cn=UNIX Workstation - " alone would name no host, and rm's filter
+  // would match it for every host.
+  printAndLog(host, "The host name \"%s\" has no short name before its first dot\n",
+              printableText(full).c_str());
+  return kAlreadyReported;
 }
 
 std::string workstationDn(const std::string& shortHostName, const std::string& context) {

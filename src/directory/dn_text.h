@@ -17,9 +17,11 @@ std::string escapeDnValue(std::string_view value);
 // "\\" and NUL as "\2a" "\28" "\29" "\5c" "\00".
 std::string escapeFilterValue(std::string_view value);
 
-// The system's host name cut at its first ".". Returns 0, or the errno of
-// the failure when the system cannot tell it; the caller reports that.
-int readShortHostName(Host& host, std::string& name);
+// The system's host name cut at its first ".". Returns 0; -1 after printing
+// `failureText` with the system's error when the system cannot tell it;
+// -5999 after printing and logging that the name has nothing before its
+// first dot.
+int readShortHostName(Host& host, const char* failureText, std::string& name);
 
 // The workstation DN: "cn=UNIX Workstation - <escaped short name>", followed
 // by "," and `context` when that is not empty.

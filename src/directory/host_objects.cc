@@ -140,16 +140,13 @@ int findConfigObject(DirectoryRequests& directory, SchemaFlavour flavour,
 int findWorkstationContext(DirectoryRequests& directory, Host& host,
                            const std::string& partitionRoot, std::string& context) {
   std::string shortName;
-  int error = readShortHostName(host, shortName);
-  if (error != 0) {
-    errno = error;
-    perror("Could not get the hostname: gethostname() failed");
-    return -1;
-  }
+  int rc = readShortHostName(host, "Could not get the hostname: gethostname() failed", shortName);
+  if (rc != 0)
+    return rc;
   std::string filter = workstationFilter(writtenNames().workstationClass, shortName);
   std::vector<std::string> contexts;
   std::string configDn;
-  int rc = findConfigObject(directory, SchemaFlavour::kRfc2307, partitionRoot, contexts, configDn);
+  rc = findConfigObject(directory, SchemaFlavour::kRfc2307, partitionRoot, contexts, configDn);
   if (rc != 0) {
     syslog(LOG_DEBUG, "Not configured");
     return rc;
@@ -157,6 +154,9 @@ int findWorkstationContext(DirectoryRequests& directory, Host& host,
   // A context that is gone ends the search, even when a later one would
   // hold the object.
   for (const std::string& listed : contexts) {
+    // A value holding a NUL byte is no DN; the server would refuse it as one.
+    if (listed.find('\0') != std::string::npos)
+      return LDAP_INVALID_DN_SYNTAX;
     std::vector<DirectoryEntry> entries;
     rc = directory.search(listed, SearchScope::kOneLevel, filter, {}, entries);
     if (rc != LDAP_SUCCESS)

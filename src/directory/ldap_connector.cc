@@ -16,9 +16,12 @@ namespace {
 // The SDK's SSL state and the captured certificate are process-wide.
 bool sessionOpen = false;
 
-void setProtocolVersion() {
+// The defaults of every handle made afterwards.
+void setHandleDefaults() {
   int version = LDAP_VERSION3;
   ldap_set_option(nullptr, LDAP_OPT_PROTOCOL_VERSION, &version);
+  ldap_set_option(nullptr, LDAP_OPT_NETWORK_TIMEOUT, &kNetworkTimeout);
+  ldap_set_option(nullptr, LDAP_OPT_TIMEOUT, &kOperationTimeout);
 }
 
 }  // namespace
@@ -26,7 +29,7 @@ void setProtocolVersion() {
 int LdapConnector::openSsl(const std::string& server, uint16_t port,
                            const std::optional<std::string>& trustFile,
                            std::unique_ptr<DirectoryRequests>& connection, std::string& problem) {
-  setProtocolVersion();
+  setHandleDefaults();
   releaseCapturedCertificate();
   int rc = ldapssl_client_init(trustFile ? trustFile->c_str() : nullptr, nullptr);
   if (rc != 0) {
@@ -55,7 +58,7 @@ int LdapConnector::openSsl(const std::string& server, uint16_t port,
 
 int LdapConnector::openClear(const std::string& server, uint16_t port,
                              std::unique_ptr<DirectoryRequests>& connection) {
-  setProtocolVersion();
+  setHandleDefaults();
   LDAP* handle = ldap_init(server.c_str(), port);
   if (handle == nullptr) {
     ldapssl_client_deinit();
@@ -80,10 +83,25 @@ DirectorySession::~DirectorySession() {
   sessionOpen = false;
 }
 
-bool DirectorySession::certificateRefused() {
+namespace {
+
+// The diagnostic message libldap keeps for the last failure; a connection
+// that could not be made at all leaves none.
+std::string diagnosticMessage(LDAP* handle) {
   char* message = nullptr;
-  if (ldap_get_option(handle_, LDAP_OPT_DIAGNOSTIC_MESSAGE, &message) != LDAP_OPT_SUCCESS)
-    return false;
+  if (ldap_get_option(handle, LDAP_OPT_DIAGNOSTIC_MESSAGE, &message) != LDAP_OPT_SUCCESS)
+    return "";
   LdapStringPtr owner(message);
-  return message != nullptr && strcmp(message, LDAPSSL_CERT_REFUSED_MESSAGE) == 0;
+  return message != nullptr ? message : "";
+}
+
+}  // namespace
+
+bool DirectorySession::certificateRefused() {
+  return diagnosticMessage(handle_) == LDAPSSL_CERT_REFUSED_MESSAGE;
+}
+
+std::string DirectorySession::negotiationFailure() {
+  std::string message = diagnosticMessage(handle_);
+  return message == LDAPSSL_CERT_REFUSED_MESSAGE ? "" : message;
 }

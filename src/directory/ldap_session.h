@@ -8,6 +8,7 @@
 #define KIVCONFIG_DIRECTORY_LDAP_SESSION_H_
 
 #include <ldap.h>
+#include <sys/time.h>
 
 #include <string>
 #include <vector>
@@ -15,6 +16,12 @@
 #include "base/directory_requests.h"
 #include "base/host.h"
 #include "directory/session.h"
+
+// A server is given this long to accept a connection and this long for
+// each answer: generous for a healthy or starting server, and a server that
+// stopped answering ends the run instead of holding it for ever.
+constexpr timeval kNetworkTimeout = {30, 0};
+constexpr timeval kOperationTimeout = {120, 0};
 
 class DirectorySession : public DirectoryRequests {
  public:
@@ -29,6 +36,9 @@ class DirectorySession : public DirectoryRequests {
   int search(const std::string& base, SearchScope scope, const std::string& filter,
              const std::vector<std::string>& attributes,
              std::vector<DirectoryEntry>& entries) override;
+  int searchFirst(const std::string& base, SearchScope scope, const std::string& filter,
+                  const std::vector<std::string>& attributes,
+                  std::optional<DirectoryEntry>& first) override;
   int add(const std::string& dn, LDAPMod** modifications) override;
   int modify(const std::string& dn, LDAPMod** modifications) override;
   int remove(const std::string& dn) override;
@@ -38,6 +48,7 @@ class DirectorySession : public DirectoryRequests {
   int readSchemaNames(SchemaElementKind kind, std::vector<std::string>& names) override;
   int refreshServer() override;
   bool certificateRefused() override;
+  std::string negotiationFailure() override;
 
  private:
   LDAP* handle_;

@@ -50,9 +50,16 @@ bool ensureAdminName(Host& host, Connection& connection) {
   return true;
 }
 
+// A simple bind with an empty password is an unauthenticated bind, never
+// what an administrator meant.
+bool refuseEmptyPassword() {
+  fputs(tr("An empty password is not accepted: give the admin's password\n"), stdout);
+  return false;
+}
+
 bool ensurePassword(Host& host, Connection& connection) {
   if (connection.password)
-    return true;
+    return !connection.password->empty() || refuseEmptyPassword();
   std::optional<std::string> fromEnvironment = host.environmentValue("PELK_PWD");
   if (fromEnvironment && !fromEnvironment->empty()) {
     connection.password = fromEnvironment;
@@ -66,6 +73,8 @@ bool ensurePassword(Host& host, Connection& connection) {
     fputs(tr("Unable to read the password\n"), stdout);
     return false;
   }
+  if (typed.empty())
+    return refuseEmptyPassword();
   connection.password = typed;
   return true;
 }
@@ -152,6 +161,17 @@ int bindSession(Host& host, DirectoryRequests& session, const Transport& transpo
         fputs("\n", stdout);
       return reportRefusedCertificate(host, transport, *connection.server);
     }
+    // The server answered but the negotiation failed (a clear port, another
+    // protocol): waiting for it to start would not help.
+    std::string tlsFailure = outcome.ssl ? session.negotiationFailure() : "";
+    if (rc == kLdapServerDown && !tlsFailure.empty()) {
+      if (attempts > 0)
+        fputs("\n", stdout);
+      printAndLog(host, "The SSL negotiation with the LDAP server \"%s\" on port %d failed: %s\n",
+                  connection.server->c_str(), connection.sslPort,
+                  withoutControlBytes(tlsFailure).c_str());
+      return kAlreadyReported;
+    }
     if (rc != kLdapServerDown) {
       fputs("\n", stdout);
       return bindResult(host, rc, connection, outcome);
@@ -161,8 +181,8 @@ int bindSession(Host& host, DirectoryRequests& session, const Transport& transpo
   }
 }
 
-// Opens the connection the transport asks for; a failed SSL set-up goes on
-// in clear text only where the transport allows it.
+// Opens the connection the transport asks for; a failed SSL set-up ends the
+// command.
 int openConnection(Host& host, DirectoryConnector& connector, const Transport& transport,
                    const Connection& connection, std::unique_ptr<DirectoryRequests>& opened,
                    SessionOutcome& outcome) {
@@ -174,11 +194,11 @@ int openConnection(Host& host, DirectoryConnector& connector, const Transport& t
       outcome.ssl = true;
       return 0;
     }
-    if (!transport.clearFallback) {
-      return transport.trustFile
-                 ? refuseStoredCertificate(host, *transport.trustFile, *connection.server, problem)
-                 : reportNoCertificateReceived(host);
-    }
+    if (transport.trustFile)
+      return refuseStoredCertificate(host, *transport.trustFile, *connection.server, problem);
+    printAndLog(host, "SSL cannot be set up for the LDAP server \"%s\" on port %d: %s\n",
+                connection.server->c_str(), connection.sslPort, problem.c_str());
+    return kAlreadyReported;
   }
   host.log("Configuring to non SSL connection");
   if (connector.openClear(*connection.server, connection.ldapPort, opened) != 0) {

@@ -16,16 +16,15 @@
 #include "base/directory_requests.h"
 #include "base/host.h"
 
-// How to reach the server. Where SSL is asked for and cannot be set up, the
-// session goes on in clear text only when `clearFallback` says so;
-// otherwise the command ends before any bind, so the admin's password never
-// travels in clear text where SSL was expected.
+// How to reach the server. Where SSL is asked for and cannot be set up, or
+// its negotiation fails while the server answers, the command ends before
+// any bind: the admin's password never travels in clear text where SSL was
+// expected.
 struct Transport {
   bool ssl = false;
   // The only certificate trusted; without it the server's certificate is
   // trusted on first use and stored after the bind.
   std::optional<std::string> trustFile;
-  bool clearFallback = true;
 };
 
 // What the session binds with. Missing values are asked for and filled in,

@@ -91,6 +91,45 @@ int DirectorySession::search(const std::string& base, SearchScope scope, const s
   return rc;
 }
 
+int DirectorySession::searchFirst(const std::string& base, SearchScope scope,
+                                  const std::string& filter,
+                                  const std::vector<std::string>& attributes,
+                                  std::optional<DirectoryEntry>& first) {
+  first.reset();
+  std::vector<char*> names;
+  for (const std::string& attribute : attributes)
+    names.push_back(const_cast<char*>(attribute.c_str()));
+  names.push_back(nullptr);
+  int messageId = 0;
+  int rc = ldap_search_ext(handle_, base.c_str(), static_cast<int>(scope),
+                           filter.empty() ? nullptr : filter.c_str(),
+                           attributes.empty() ? nullptr : names.data(), 0, nullptr, nullptr,
+                           nullptr, LDAP_NO_LIMIT, &messageId);
+  if (rc != LDAP_SUCCESS)
+    return ldapResultCode(rc);
+  timeval limit = kOperationTimeout;
+  for (;;) {
+    LDAPMessage* raw = nullptr;
+    int type = ldap_result(handle_, messageId, LDAP_MSG_ONE, &limit, &raw);
+    LdapMessagePtr message(raw);
+    if (type == 0)
+      return LDAP_TIMEOUT;
+    if (type < 0) {
+      int error = LDAP_OTHER;
+      ldap_get_option(handle_, LDAP_OPT_RESULT_CODE, &error);
+      return ldapResultCode(error);
+    }
+    if (type == LDAP_RES_SEARCH_ENTRY && !first) {
+      first = readEntry(handle_, message.get());
+    } else if (type == LDAP_RES_SEARCH_RESULT) {
+      int result = LDAP_OTHER;
+      rc =
+          ldap_parse_result(handle_, message.get(), &result, nullptr, nullptr, nullptr, nullptr, 0);
+      return ldapResultCode(rc != LDAP_SUCCESS ? rc : result);
+    }
+  }
+}
+
 int DirectorySession::add(const std::string& dn, LDAPMod** modifications) {
   return ldapResultCode(ldap_add_ext_s(handle_, dn.c_str(), modifications, nullptr, nullptr));
 }

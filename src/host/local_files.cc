@@ -1,9 +1,14 @@
 #include "host/local_files.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <iterator>
+#include <vector>
 
+#include "base/log.h"
 #include "base/messages.h"
 #include "base/paths.h"
+#include "base/result_codes.h"
 
 namespace {
 
@@ -29,22 +34,36 @@ void deleteCacheFiles(Host& host) {
     host.removeFile(file);
 }
 
-void cleanupLocalFiles(Host& host) {
+int cleanupLocalFiles(Host& host) {
   std::optional<std::string> server = host.readStoreText("preferred-server", false);
   if (!server)
     fputs(tr("Error in getting the preferred server\n"), stdout);
   if (!host.readStoreText("certificate-file-type", false)) {
     fputs(tr("Error reading the certificate file type\n"), stdout);
   }
-  // Without a server there is no certificate file name to remove.
+  std::vector<std::string> files;
+  // Without a server there is no certificate file name to remove. A writer
+  // killed while storing it may have left its temporary file.
   std::optional<std::string> certificateFile;
   if (server)
     certificateFile = certificateFilePath(*server);
-  if (certificateFile)
-    host.removeFile(certificateFile->c_str());
-  deleteCacheFiles(host);
-  host.removeFile(kUtilityInputFile);
-  if (host.removeFile(kConfigFile) != 0)
-    fputs(tr("Error in deleting the certificate file."), stdout);
+  if (certificateFile) {
+    files.push_back(*certificateFile);
+    files.push_back(*certificateFile + ".tmp");
+  }
+  files.insert(files.end(), std::begin(kCacheFiles), std::end(kCacheFiles));
+  files.push_back(kUtilityInputFile);
+  files.push_back(kConfigFile);
+  // Everything is tried; a file that stays (the store holds the proxy
+  // password) is named, and the command must not report success.
+  bool allGone = true;
+  for (const std::string& file : files) {
+    int error = host.removeFile(file.c_str());
+    if (error != 0 && error != ENOENT) {
+      printAndLogSystemError(host, "Unable to remove %s: %s\n", file.c_str(), error);
+      allGone = false;
+    }
+  }
   fflush(stdout);
+  return allGone ? 0 : kAlreadyReported;
 }

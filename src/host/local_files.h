@@ -16,7 +16,10 @@ std::optional<std::string> certificateFilePath(const std::string& server);
 void deleteCacheFiles(Host& host);
 
 // Removes everything the program left on the host: the stored server's
-// certificate file, the cache files, the utility input file and the store.
-void cleanupLocalFiles(Host& host);
+// certificate file (and a temporary one a killed writer left), the cache
+// files, the utility input file and the store. Every removal is tried; one
+// that fails for another reason than a missing file is printed and logged,
+// naming the file. Returns 0, or -5999 when a file could not be removed.
+int cleanupLocalFiles(Host& host);
 
 #endif  // KIVCONFIG_HOST_LOCAL_FILES_H_

@@ -24,7 +24,7 @@ int readServerParameter(DirectoryRequests& directory, Host& host, const char* na
     return kNoServerParameter;
   }
   value = values->front();
-  host.log(std::string("LDAP server parameter ") + name + ": " + value);
+  host.log(std::string("LDAP server parameter ") + name + ": " + withoutControlBytes(value));
   return 0;
 }
 
