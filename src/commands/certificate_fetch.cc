@@ -58,13 +58,11 @@ std::string describeStored(Host& host, const std::string& server,
 // The server, the admin and the SSL port come from the store; -l names
 // another SSL port.
 int takeStoredSettings(Host& host) {
-  std::optional<std::string> server = host.readStoreText("preferred-server", false);
-  if (!server)
-    return kNotConfigured;
-  runSettings.ldapServer = server;
-  std::optional<std::string> admin = host.readStoreText("admin-fdn", true);
-  if (admin)
-    runSettings.adminFdn = admin;
+  int rc = takeStoredServer(host);
+  if (rc != 0)
+    return rc;
+  // Without a stored admin the prompt asks for one.
+  (void)takeStoredAdmin(host);
   if (runSettings.sslFlag != 0)
     return 0;
   std::optional<int> sslPort = host.readStoreInteger("ldap-ssl-port");

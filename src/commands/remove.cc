@@ -12,7 +12,6 @@
 #include "base/messages.h"
 #include "base/result_codes.h"
 #include "base/run_settings.h"
-#include "base/server_name.h"
 #include "base/terminal_input.h"
 #include "commands/admin_session.h"
 #include "commands/commands.h"
@@ -132,22 +131,11 @@ int takeStoredConnection(Host& host) {
   if (!base)
     return kNotConfigured;
   runSettings.partitionRoot = base;
-  if (!runSettings.adminFdn) {
-    std::optional<std::string> admin = host.readStoreText("admin-fdn", true);
-    if (!admin)
-      return kNotConfigured;
-    runSettings.adminFdn = admin;
-    runSettings.adminFdnLocal =
-        localFormOf(*admin, tr("Error converting admin FDN from UTF8 to local string\n"));
-  }
-  std::optional<std::string> server = host.readStoreText("preferred-server", false);
-  if (!server)
-    return kNotConfigured;
-  if (!isValidServerName(*server)) {
-    reportInvalidServerName(host, *server);
-    return kAlreadyReported;
-  }
-  runSettings.ldapServer = server;
+  int rc = runSettings.adminFdn ? 0 : takeStoredAdmin(host);
+  if (rc == 0)
+    rc = takeStoredServer(host);
+  if (rc != 0)
+    return rc;
   std::optional<int> port = host.readStoreInteger("ldap-port");
   if (port) {
     runSettings.ldapPort = static_cast<uint16_t>(*port);
