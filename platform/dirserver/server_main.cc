@@ -173,6 +173,52 @@ int waitSignal(const sigset_t& set, double seconds) {
   return sigtimedwait(&set, nullptr, &timeout);
 }
 
+// Waits out --start-delay, serving the signals meanwhile.
+void waitForStart(const Options& options, ServerState* state, const sigset_t& signals) {
+  auto open_at =
+      std::chrono::steady_clock::now() + std::chrono::duration<double>(options.start_delay);
+  for (double left = options.start_delay; left > 0;) {
+    int sig = waitSignal(signals, left);
+    if (sig == SIGTERM || sig == SIGINT)
+      std::_Exit(writeDump(state, options.dump));
+    if (sig == SIGUSR1)
+      writeDump(state, options.dump);
+    left = std::chrono::duration<double>(open_at - std::chrono::steady_clock::now()).count();
+  }
+}
+
+// Opens the ports, starts their accept loops and says where they are; 0, or
+// 1 after saying why not.
+int openPorts(const Options& options, ServerState* state, SSL_CTX* tls) {
+  int ldap_port = options.ldap_port;
+  int ldap_fd = openListener(options.listen, &ldap_port);
+  if (ldap_fd < 0)
+    return 1;
+  int ldaps_port = options.ldaps_port.value_or(0);
+  int ldaps_fd = -1;
+  if (tls != nullptr) {
+    ldaps_fd = openListener(options.listen, &ldaps_port);
+    if (ldaps_fd < 0)
+      return 1;
+  }
+  std::thread(acceptLoop, state, ldap_fd, nullptr).detach();
+  if (ldaps_fd >= 0)
+    std::thread(acceptLoop, state, ldaps_fd, tls).detach();
+  if (!options.port_file.empty()) {
+    std::string text = "ldap=" + std::to_string(ldap_port) + "\n";
+    if (ldaps_fd >= 0)
+      text += "ldaps=" + std::to_string(ldaps_port) + "\n";
+    std::string error;
+    if (writeFileAtomically(options.port_file, text, &error) != 0) {
+      std::fprintf(stderr, "ombrel-server: %s\n", error.c_str());
+      return 1;
+    }
+  }
+  std::fprintf(stderr, "ombrel-server: listening on %s ldap=%d ldaps=%d\n", options.listen.c_str(),
+               ldap_port, ldaps_fd >= 0 ? ldaps_port : 0);
+  return 0;
+}
+
 }  // namespace
 
 int serverMain(int argc, char** argv) {
@@ -198,44 +244,9 @@ int serverMain(int argc, char** argv) {
       return 1;
   }
 
-  auto open_at =
-      std::chrono::steady_clock::now() + std::chrono::duration<double>(options.start_delay);
-  for (double left = options.start_delay; left > 0;) {
-    int sig = waitSignal(signals, left);
-    if (sig == SIGTERM || sig == SIGINT)
-      std::_Exit(writeDump(state, options.dump));
-    if (sig == SIGUSR1)
-      writeDump(state, options.dump);
-    left = std::chrono::duration<double>(open_at - std::chrono::steady_clock::now()).count();
-  }
-
-  int ldap_port = options.ldap_port;
-  int ldap_fd = openListener(options.listen, &ldap_port);
-  if (ldap_fd < 0)
+  waitForStart(options, state, signals);
+  if (openPorts(options, state, tls.get()) != 0)
     return 1;
-  int ldaps_port = options.ldaps_port.value_or(0);
-  int ldaps_fd = -1;
-  if (tls) {
-    ldaps_fd = openListener(options.listen, &ldaps_port);
-    if (ldaps_fd < 0)
-      return 1;
-  }
-  std::thread(acceptLoop, state, ldap_fd, nullptr).detach();
-  if (ldaps_fd >= 0)
-    std::thread(acceptLoop, state, ldaps_fd, tls.get()).detach();
-
-  if (!options.port_file.empty()) {
-    std::string text = "ldap=" + std::to_string(ldap_port) + "\n";
-    if (ldaps_fd >= 0)
-      text += "ldaps=" + std::to_string(ldaps_port) + "\n";
-    std::string error;
-    if (writeFileAtomically(options.port_file, text, &error) != 0) {
-      std::fprintf(stderr, "ombrel-server: %s\n", error.c_str());
-      return 1;
-    }
-  }
-  std::fprintf(stderr, "ombrel-server: listening on %s ldap=%d ldaps=%d\n", options.listen.c_str(),
-               ldap_port, ldaps_fd >= 0 ? ldaps_port : 0);
 
   while (true) {
     int sig = waitSignal(signals, -1);

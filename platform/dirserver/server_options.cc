@@ -56,117 +56,132 @@ bool parsePort(const char* text, int* port) {
   return true;
 }
 
+enum {
+  kListen = 256,
+  kLdapPort,
+  kLdapsPort,
+  kCert,
+  kKey,
+  kLoad,
+  kDump,
+  kAdmin,
+  kVendor,
+  kNoVendor,
+  kServerDn,
+  kNoDsa,
+  kRefuse,
+  kFail,
+  kFailFile,
+  kDelay,
+  kPortFile,
+  kHelp
+};
+constexpr option kLong[] = {
+    {"listen", required_argument, nullptr, kListen},
+    {"ldap-port", required_argument, nullptr, kLdapPort},
+    {"ldaps-port", required_argument, nullptr, kLdapsPort},
+    {"cert", required_argument, nullptr, kCert},
+    {"key", required_argument, nullptr, kKey},
+    {"load", required_argument, nullptr, kLoad},
+    {"dump", required_argument, nullptr, kDump},
+    {"admin", required_argument, nullptr, kAdmin},
+    {"vendor-version", required_argument, nullptr, kVendor},
+    {"no-vendor-version", no_argument, nullptr, kNoVendor},
+    {"server-dn", required_argument, nullptr, kServerDn},
+    {"no-dsa-name", no_argument, nullptr, kNoDsa},
+    {"refuse-cleartext-bind", no_argument, nullptr, kRefuse},
+    {"fail", required_argument, nullptr, kFail},
+    {"fail-file", required_argument, nullptr, kFailFile},
+    {"start-delay", required_argument, nullptr, kDelay},
+    {"port-file", required_argument, nullptr, kPortFile},
+    {"help", no_argument, nullptr, kHelp},
+    {nullptr, 0, nullptr, 0},
+};
+
+// The options that keep their argument as it is; false for any other.
+bool takePlainOption(int c, Options* options) {
+  switch (c) {
+    case kListen:
+      options->listen = optarg;
+      return true;
+    case kCert:
+      options->cert = optarg;
+      return true;
+    case kKey:
+      options->key = optarg;
+      return true;
+    case kLoad:
+      options->load = optarg;
+      return true;
+    case kDump:
+      options->dump = optarg;
+      return true;
+    case kAdmin:
+      options->admins.push_back(optarg);
+      return true;
+    case kVendor:
+      options->vendor_version = std::string(optarg);
+      return true;
+    case kServerDn:
+      options->server_dn = optarg;
+      return true;
+    case kFail:
+      options->fail_rules.push_back(optarg);
+      return true;
+    case kFailFile:
+      options->fail_files.push_back(optarg);
+      return true;
+    case kPortFile:
+      options->port_file = optarg;
+      return true;
+  }
+  return false;
+}
+
+// The other options: 0, or parseOptions' 1 after --help or 2 after a
+// usage error.
+int takeCheckedOption(int c, Options* options) {
+  int port = 0;
+  char* end = nullptr;
+  switch (c) {
+    case kLdapPort:
+      return parsePort(optarg, &options->ldap_port) ? 0 : usageError("bad --ldap-port");
+    case kLdapsPort:
+      if (!parsePort(optarg, &port))
+        return usageError("bad --ldaps-port");
+      options->ldaps_port = port;
+      return 0;
+    case kNoVendor:
+      options->vendor_version.reset();
+      return 0;
+    case kNoDsa:
+      options->no_dsa_name = true;
+      return 0;
+    case kRefuse:
+      options->refuse_cleartext_bind = true;
+      return 0;
+    case kDelay:
+      options->start_delay = std::strtod(optarg, &end);
+      if (*optarg == '\0' || *end != '\0' || options->start_delay < 0)
+        return usageError("bad --start-delay");
+      return 0;
+    case kHelp:
+      std::fputs(kUsage, stdout);
+      return 1;
+    default:
+      return usageError("unknown option");
+  }
+}
+
 }  // namespace
 
 int parseOptions(int argc, char** argv, Options* options) {
-  enum {
-    kListen = 256,
-    kLdapPort,
-    kLdapsPort,
-    kCert,
-    kKey,
-    kLoad,
-    kDump,
-    kAdmin,
-    kVendor,
-    kNoVendor,
-    kServerDn,
-    kNoDsa,
-    kRefuse,
-    kFail,
-    kFailFile,
-    kDelay,
-    kPortFile,
-    kHelp
-  };
-  static const option kLong[] = {
-      {"listen", required_argument, nullptr, kListen},
-      {"ldap-port", required_argument, nullptr, kLdapPort},
-      {"ldaps-port", required_argument, nullptr, kLdapsPort},
-      {"cert", required_argument, nullptr, kCert},
-      {"key", required_argument, nullptr, kKey},
-      {"load", required_argument, nullptr, kLoad},
-      {"dump", required_argument, nullptr, kDump},
-      {"admin", required_argument, nullptr, kAdmin},
-      {"vendor-version", required_argument, nullptr, kVendor},
-      {"no-vendor-version", no_argument, nullptr, kNoVendor},
-      {"server-dn", required_argument, nullptr, kServerDn},
-      {"no-dsa-name", no_argument, nullptr, kNoDsa},
-      {"refuse-cleartext-bind", no_argument, nullptr, kRefuse},
-      {"fail", required_argument, nullptr, kFail},
-      {"fail-file", required_argument, nullptr, kFailFile},
-      {"start-delay", required_argument, nullptr, kDelay},
-      {"port-file", required_argument, nullptr, kPortFile},
-      {"help", no_argument, nullptr, kHelp},
-      {nullptr, 0, nullptr, 0},
-  };
-  int port = 0;
-  char* end = nullptr;
   for (int c; (c = getopt_long(argc, argv, "", kLong, nullptr)) != -1;) {
-    switch (c) {
-      case kListen:
-        options->listen = optarg;
-        break;
-      case kLdapPort:
-        if (!parsePort(optarg, &options->ldap_port))
-          return usageError("bad --ldap-port");
-        break;
-      case kLdapsPort:
-        if (!parsePort(optarg, &port))
-          return usageError("bad --ldaps-port");
-        options->ldaps_port = port;
-        break;
-      case kCert:
-        options->cert = optarg;
-        break;
-      case kKey:
-        options->key = optarg;
-        break;
-      case kLoad:
-        options->load = optarg;
-        break;
-      case kDump:
-        options->dump = optarg;
-        break;
-      case kAdmin:
-        options->admins.push_back(optarg);
-        break;
-      case kVendor:
-        options->vendor_version = std::string(optarg);
-        break;
-      case kNoVendor:
-        options->vendor_version.reset();
-        break;
-      case kServerDn:
-        options->server_dn = optarg;
-        break;
-      case kNoDsa:
-        options->no_dsa_name = true;
-        break;
-      case kRefuse:
-        options->refuse_cleartext_bind = true;
-        break;
-      case kFail:
-        options->fail_rules.push_back(optarg);
-        break;
-      case kFailFile:
-        options->fail_files.push_back(optarg);
-        break;
-      case kDelay:
-        options->start_delay = std::strtod(optarg, &end);
-        if (*optarg == '\0' || *end != '\0' || options->start_delay < 0) {
-          return usageError("bad --start-delay");
-        }
-        break;
-      case kPortFile:
-        options->port_file = optarg;
-        break;
-      case kHelp:
-        std::fputs(kUsage, stdout);
-        return 1;
-      default:
-        return usageError("unknown option");
-    }
+    if (takePlainOption(c, options))
+      continue;
+    int status = takeCheckedOption(c, options);
+    if (status != 0)
+      return status;
   }
   if (optind != argc)
     return usageError(std::string("unexpected argument ") + argv[optind]);

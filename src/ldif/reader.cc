@@ -152,6 +152,80 @@ size_t removeFoldMarkers(char* text, size_t length) {
   return static_cast<size_t>(out - text);
 }
 
+// How far the search for the end of the next record got. Offsets are from
+// input->begin: the physical line being looked at, and where the search for
+// its line end goes on. Blank lines before the record are handed out at
+// once, so the record starts at offset 0.
+struct RecordScan {
+  bool inRecord = false;
+  size_t lineStart = 0;
+  size_t from = 0;
+  size_t recordEnd = 0;  // where the record's text ends
+  size_t consumed = 0;   // what the record takes from the input
+};
+
+// Looks through the buffered bytes for the blank line that ends the record.
+bool findRecordEnd(LdifInput* input, RecordScan& scan) {
+  char* base = input->buffer.get() + input->begin;
+  size_t available = input->end - input->begin;
+  while (scan.from < available) {
+    const char* newline =
+        static_cast<const char*>(memchr(base + scan.from, '\n', available - scan.from));
+    if (newline == nullptr) {
+      scan.from = available;
+      return false;
+    }
+    size_t next = static_cast<size_t>(newline - base) + 1;
+    size_t length = next - scan.lineStart;
+    if (length > 2 || (length == 2 && base[scan.lineStart] != '\r')) {
+      scan.inRecord = true;
+    } else if (scan.inRecord) {
+      scan.recordEnd = scan.lineStart;
+      scan.consumed = next;
+      return true;
+    } else {
+      input->begin += next;
+      base += next;
+      available -= next;
+      next = 0;
+    }
+    scan.lineStart = scan.from = next;
+  }
+  return false;
+}
+
+// At the end of the input the record runs to its last byte. A last line
+// without line end counts as blank when it holds at most one character.
+// False when no record is left.
+bool takeRestAsRecord(LdifInput* input, RecordScan& scan) {
+  size_t available = input->end - input->begin;
+  if (available - scan.lineStart > 1) {
+    scan.lineStart = available;
+    scan.inRecord = true;
+  }
+  scan.recordEnd = scan.lineStart;
+  scan.consumed = available;
+  return scan.inRecord;
+}
+
+// Hands the record found out of the buffer, ending its text with a NUL.
+void handOut(LdifInput* input, RecordScan& scan, LdifRecord* record) {
+  char* text = input->buffer.get() + input->begin;
+  if (input->seenNul && input->nul - input->begin < scan.recordEnd) {
+    // The NUL byte ends the record and the input.
+    scan.recordEnd = scan.consumed = input->nul - input->begin + 1;
+    record->nul = text + scan.recordEnd - 1;
+    input->end = input->begin + scan.consumed;
+    input->atEnd = true;
+    input->seenNul = false;
+  }
+  text[scan.recordEnd] = '\0';
+  record->mayHoldMarkerBytes = input->seenMarkerByte;
+  record->text = text;
+  record->end = text + scan.recordEnd;
+  input->begin += scan.consumed;
+}
+
 }  // namespace
 
 void setLdifRecordRealloc(LdifReallocFunction grow) {
@@ -160,61 +234,19 @@ void setLdifRecordRealloc(LdifReallocFunction grow) {
 
 LdifReadResult readLdifRecord(LdifInput* input, LdifRecord* record) {
   *record = LdifRecord{};
-  bool inRecord = false;
-  // Offsets from input->begin: the physical line being looked at, and where
-  // the search for its line end goes on. Blank lines before the record are
-  // handed out at once, so the record starts at offset 0.
-  size_t lineStart = 0;
-  size_t from = 0;
-  size_t recordEnd;
-  size_t consumed;
+  RecordScan scan;
   for (;;) {
-    char* base = input->buffer.get() + input->begin;
-    size_t available = input->end - input->begin;
-    bool found = false;
-    while (from < available) {
-      const char* newline = static_cast<const char*>(memchr(base + from, '\n', available - from));
-      if (newline == nullptr) {
-        from = available;
-        break;
-      }
-      size_t next = static_cast<size_t>(newline - base) + 1;
-      size_t length = next - lineStart;
-      if (length > 2 || (length == 2 && base[lineStart] != '\r')) {
-        inRecord = true;
-      } else if (inRecord) {
-        recordEnd = lineStart;
-        consumed = next;
-        found = true;
-        break;
-      } else {
-        input->begin += next;
-        base += next;
-        available -= next;
-        next = 0;
-      }
-      lineStart = from = next;
-    }
-    if (!found && input->seenNul) {
-      recordEnd = consumed = input->nul - input->begin + 1;
+    if (findRecordEnd(input, scan))
       break;
-    }
-    if (found) {
+    if (input->seenNul) {
+      scan.recordEnd = scan.consumed = input->nul - input->begin + 1;
       break;
     }
     if (input->atEnd) {
-      // A last line without line end counts as blank when it holds at most
-      // one character.
-      if (available - lineStart > 1) {
-        lineStart = available;
-        inRecord = true;
-      }
-      if (!inRecord) {
+      if (!takeRestAsRecord(input, scan)) {
         input->begin = input->end;
         return LdifReadResult::kEndOfInput;
       }
-      recordEnd = lineStart;
-      consumed = available;
       break;
     }
     LdifReadResult result = fill(input);
@@ -222,20 +254,7 @@ LdifReadResult readLdifRecord(LdifInput* input, LdifRecord* record) {
       return result;
     }
   }
-  char* text = input->buffer.get() + input->begin;
-  if (input->seenNul && input->nul - input->begin < recordEnd) {
-    // The NUL byte ends the record and the input.
-    recordEnd = consumed = input->nul - input->begin + 1;
-    record->nul = text + recordEnd - 1;
-    input->end = input->begin + consumed;
-    input->atEnd = true;
-    input->seenNul = false;
-  }
-  text[recordEnd] = '\0';
-  record->mayHoldMarkerBytes = input->seenMarkerByte;
-  record->text = text;
-  record->end = text + recordEnd;
-  input->begin += consumed;
+  handOut(input, scan, record);
   return LdifReadResult::kRecord;
 }
 
