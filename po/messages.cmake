@@ -43,9 +43,9 @@ function(extract output)
   run(xgettext --directory=${SOURCE_DIR} --files-from=${list_file} --output=${output}
       --language=C++ --from-code=UTF-8 --sort-output --add-location=file
       --package-name=kivconfig --package-version=${VERSION} --msgid-bugs-address=
-      --keyword --keyword=tr --keyword=translatable --keyword=printAndLog --keyword=printAndLogSystemError --keyword=announce
+      --keyword --keyword=tr --keyword=translatable --keyword=printAndLog:2 --keyword=printAndLogSystemError:2 --keyword=announce
       --flag=tr:1:pass-c-format --flag=translatable:1:pass-c-format
-      --flag=printAndLog:1:c-format)
+      --flag=printAndLog:2:c-format)
 endfunction()
 
 if(ACTION STREQUAL "update" OR ACTION STREQUAL "check-template")
