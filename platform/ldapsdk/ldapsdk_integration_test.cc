@@ -2,8 +2,7 @@
 // ldapsdk_integration_test.py starts the server and passes it in the
 // environment: KIV_TEST_LDAP_PORT (clear port on 127.0.0.1) and
 // KIV_TEST_DOWN_PORT (a port nothing listens on). Without them every test is
-// skipped. The SSL handshake against slapd is exercised end to end by
-// tests/e2e/session_slapd_test.py.
+// skipped. The SSL handshake is tested in ldapssl_integration_test.cc.
 #include <gtest/gtest.h>
 
 #include <cstdlib>

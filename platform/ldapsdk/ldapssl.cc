@@ -1,21 +1,23 @@
-// The SSL extension on libldap with GnuTLS inside.
+// The SSL extension on libldap: LDAP over TLS with trust on first use.
 //
-// Each handle gets its own TLS context (LDAP_OPT_X_TLS_NEWCTX, set after the
-// per-handle options, which a new context copies) that requires no CA
-// signature: the server certificate is judged by this unit alone. libldap
-// calls onTlsConnect with the fresh GnuTLS session before the handshake;
-// it installs verifyPeer, which GnuTLS runs inside the handshake once the
-// server's chain has arrived. A non-zero result there aborts the handshake
-// with GNUTLS_E_CERTIFICATE_ERROR, whose text libldap leaves as the
-// handle's diagnostic message ("Error in the certificate.") while the
-// operation fails with LDAP_SERVER_DOWN.
+// Handles are clear ldap:// handles for libldap with a connection callback:
+// each time libldap has connected the socket, before it writes anything, the
+// callback runs the TLS handshake itself (ldapssl_tls.cc) and judges the
+// server's certificate inside it. A refused certificate, or any other failed
+// handshake, fails the connection, so the operation that wanted it fails with
+// LDAP_SERVER_DOWN before its request (a bind with the admin's password)
+// exists anywhere but in this process. Nothing of libldap's own TLS is used,
+// whichever TLS package libldap was built with: its hooks come too late
+// (LDAP_OPT_X_TLS_PEERCERT is there once the connection is made, and the
+// operation that made it sends its request right away) or hand out only its
+// private session object (LDAP_OPT_X_TLS_CONNECT_CB), and its own checks
+// (LDAP_OPT_X_TLS_REQUIRE_CERT) know CA signatures, not the byte-for-byte
+// comparison and the callback that trust on first use needs.
 //
 // The state is process-wide and not locked: the program runs on one thread.
 #include "ldapssl.h"
 
 #include <fcntl.h>
-#include <gnutls/gnutls.h>
-#include <gnutls/x509.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -28,6 +30,7 @@
 #include <vector>
 
 #include "ldapssl_cert.h"
+#include "ldapssl_tls.h"
 
 namespace {
 
@@ -42,10 +45,10 @@ struct SslState {
 
 SslState state;
 
-// libldap's GnuTLS session object starts with the gnutls_session_t.
-struct LibldapGnutlsSession {
-  gnutls_session_t session;
-};
+// A handshake not finished within this time fails, unless the handle's
+// LDAP_OPT_NETWORK_TIMEOUT gives another limit: a server that accepts the
+// connection but never answers must not stall the program.
+constexpr unsigned int kDefaultHandshakeTimeoutMs = 10000;
 
 // Reads the whole of `fd`, at most kMaxTrustFileBytes; false on a read error
 // or a longer file.
@@ -96,35 +99,75 @@ bool isTrusted(const unsigned char* der, size_t size) {
   return false;
 }
 
-int verifyPeer(gnutls_session_t session) {
-  unsigned int count = 0;
-  const gnutls_datum_t* chain = gnutls_certificate_get_peers(session, &count);
-  if (!state.ready || chain == nullptr || count == 0) {
+int checkServerCertificate(const unsigned char* der, size_t size) {
+  if (!state.ready) {
     return -1;
   }
-  const gnutls_datum_t& leaf = chain[0];
   if (!state.trusted.empty()) {
-    return isTrusted(leaf.data, leaf.size) ? 0 : -1;
+    return isTrusted(der, size) ? 0 : -1;
   }
   if (state.callback == nullptr) {
     return -1;
   }
   try {
     LDAPSSL_CertHandle handle;
-    handle.der.assign(leaf.data, leaf.data + leaf.size);
+    handle.der.assign(der, der + size);
     return state.callback(&handle) == 0 ? 0 : -1;
   } catch (const std::bad_alloc&) {
     return -1;
   }
 }
 
-extern "C" int onTlsConnect(LDAP*, void* ssl, void*, void*) {
-  if (ssl != nullptr) {
-    gnutls_session_t session = static_cast<LibldapGnutlsSession*>(ssl)->session;
-    gnutls_session_set_verify_function(session, verifyPeer);
+unsigned int handshakeTimeoutMs(LDAP* ld) {
+  struct timeval* timeout = nullptr;
+  if (ldap_get_option(ld, LDAP_OPT_NETWORK_TIMEOUT, &timeout) != LDAP_OPT_SUCCESS ||
+      timeout == nullptr) {
+    return kDefaultHandshakeTimeoutMs;
   }
-  return 0;
+  unsigned int ms = kDefaultHandshakeTimeoutMs;
+  if (timeout->tv_sec > 0 && timeout->tv_sec < 86400) {
+    ms = static_cast<unsigned int>(timeout->tv_sec * 1000 + timeout->tv_usec / 1000);
+  }
+  ldap_memfree(timeout);
+  return ms;
 }
+
+// libldap's connection callback: runs on every new connection of a handle,
+// after connect() and before libldap sends anything on it.
+extern "C" int startTlsOnConnect(LDAP* ld, Sockbuf* sb, LDAPURLDesc* server, struct sockaddr*,
+                                 struct ldap_conncb*) {
+  std::string failure;
+  TlsStart started;
+  try {
+    started =
+        startTls(sb, server->lud_host, handshakeTimeoutMs(ld), checkServerCertificate, &failure);
+  } catch (const std::bad_alloc&) {
+    started = TlsStart::kFailed;
+  }
+  if (started == TlsStart::kEstablished) {
+    return 0;
+  }
+  // The handle must forget this socket (libldap closes the one it reads back
+  // after a failed callback), or it would take it for a live connection and
+  // never connect again. Neither call can fail on a socket libldap gave us.
+  ber_socket_t fd = -1;
+  if (ber_sockbuf_ctrl(sb, LBER_SB_OPT_GET_FD, &fd) == 1 && fd >= 0) {
+    close(fd);
+  }
+  ber_socket_t none = -1;
+  ber_sockbuf_ctrl(sb, LBER_SB_OPT_SET_FD, &none);
+  const char* message =
+      started == TlsStart::kCertificateRefused ? LDAPSSL_CERT_REFUSED_MESSAGE : failure.c_str();
+  // Without the message the operation still fails, only less explained.
+  ldap_set_option(ld, LDAP_OPT_DIAGNOSTIC_MESSAGE, message);
+  return -1;
+}
+
+// libldap calls it for every connection that ends; the TLS layer's own
+// remove hook has released the session by then.
+extern "C" void connectionEnded(LDAP*, Sockbuf*, struct ldap_conncb*) {}
+
+ldap_conncb tlsOnConnect = {startTlsOnConnect, connectionEnded, nullptr};
 
 // Letters, digits and the marks of host names and IP literals, an IPv6
 // literal also in brackets; anything else (a space or a comma starts another
@@ -148,36 +191,21 @@ bool isHostName(const char* host) {
   return true;
 }
 
-std::string ldapsUri(const char* host, int port) {
+// ldap://, as libldap must not start TLS of its own: the connection
+// callback does.
+std::string ldapUri(const char* host, int port) {
   bool bareIpv6 = host[0] != '[' && std::strchr(host, ':') != nullptr;
   std::string bracketed = bareIpv6 ? "[" + std::string(host) + "]" : std::string(host);
-  return "ldaps://" + bracketed + ":" + std::to_string(port);
+  return "ldap://" + bracketed + ":" + std::to_string(port);
 }
 
 int configureHandle(LDAP* ld) {
   int version = LDAP_VERSION3;
-  int never = LDAP_OPT_X_TLS_NEVER;
-  int client = 0;
   if (ldap_set_option(ld, LDAP_OPT_PROTOCOL_VERSION, &version) != LDAP_OPT_SUCCESS ||
-      ldap_set_option(ld, LDAP_OPT_X_TLS_REQUIRE_CERT, &never) != LDAP_OPT_SUCCESS ||
-      ldap_set_option(ld, LDAP_OPT_X_TLS_CONNECT_CB, reinterpret_cast<void*>(onTlsConnect)) !=
-          LDAP_OPT_SUCCESS ||
-      ldap_set_option(ld, LDAP_OPT_X_TLS_CONNECT_ARG, nullptr) != LDAP_OPT_SUCCESS ||
-      ldap_set_option(ld, LDAP_OPT_X_TLS_NEWCTX, &client) != LDAP_OPT_SUCCESS) {
+      ldap_set_option(ld, LDAP_OPT_CONNECT_CB, &tlsOnConnect) != LDAP_OPT_SUCCESS) {
     return LDAP_LOCAL_ERROR;
   }
   return 0;
-}
-
-bool tlsIsGnutls() {
-  char* package = nullptr;
-  if (ldap_get_option(nullptr, LDAP_OPT_X_TLS_PACKAGE, &package) != LDAP_OPT_SUCCESS ||
-      package == nullptr) {
-    return false;
-  }
-  bool gnutls = std::strcmp(package, "GnuTLS") == 0;
-  ldap_memfree(package);
-  return gnutls;
 }
 
 int makeState(const char* trustFile, SslState* fresh) {
@@ -198,9 +226,6 @@ int makeState(const char* trustFile, SslState* fresh) {
 extern "C" int ldapssl_client_init(const char* trustFile, void* reserved) {
   if (reserved != nullptr) {
     return LDAP_PARAM_ERROR;
-  }
-  if (!tlsIsGnutls()) {
-    return LDAP_NOT_SUPPORTED;
   }
   try {
     SslState fresh;
@@ -225,7 +250,7 @@ extern "C" LDAP* ldapssl_init(const char* host, int port, int secure) {
   }
   LDAP* ld = nullptr;
   try {
-    if (ldap_initialize(&ld, ldapsUri(host, port).c_str()) != LDAP_SUCCESS || ld == nullptr) {
+    if (ldap_initialize(&ld, ldapUri(host, port).c_str()) != LDAP_SUCCESS || ld == nullptr) {
       return nullptr;
     }
   } catch (const std::bad_alloc&) {

@@ -3,7 +3,9 @@
 //
 // One process-wide SSL state, set up by ldapssl_client_init and released by
 // ldapssl_client_deinit. Handles made by ldapssl_init are ordinary libldap
-// handles for the standard calls; the handshake runs on the first operation.
+// handles for the standard calls. The TLS handshake runs whenever libldap
+// connects such a handle (on its first operation, and again after the
+// connection was lost), before any request is sent on the connection.
 //
 // During the handshake the presented leaf certificate is checked:
 //   - with a trust file, or a certificate added by ldapssl_add_trusted_cert,
@@ -13,7 +15,11 @@
 //     accepts, any other value aborts the handshake; with no callback either,
 //     the certificate is refused.
 // A refused certificate makes the operation fail with LDAP_SERVER_DOWN and the
-// handle's LDAP_OPT_DIAGNOSTIC_MESSAGE set to LDAPSSL_CERT_REFUSED_MESSAGE.
+// handle's LDAP_OPT_DIAGNOSTIC_MESSAGE set to LDAPSSL_CERT_REFUSED_MESSAGE;
+// the operation's request never reaches that server. Any other failed
+// handshake (the port does not speak TLS, or no handshake within the handle's
+// LDAP_OPT_NETWORK_TIMEOUT, 10 seconds when that is not set) also fails the
+// operation with LDAP_SERVER_DOWN, with another diagnostic message.
 #ifndef LDAPSSL_H_
 #define LDAPSSL_H_
 
@@ -47,17 +53,16 @@ typedef int (*LDAPSSL_VerifyCallback)(LDAPSSL_CertHandle* cert);
 // Reads `trustFile` (DER) as the trusted certificate when given; it is opened
 // without blocking and read only when it is a regular file. `reserved` must
 // be NULL. Returns 0, or an LDAP result code (LDAP_LOCAL_ERROR for a trust
-// file that cannot be read, is not a regular file or holds no certificate,
-// LDAP_NOT_SUPPORTED when libldap is not built with GnuTLS); on failure an
-// earlier state stays.
+// file that cannot be read, is not a regular file or holds no certificate);
+// on failure an earlier state stays.
 int ldapssl_client_init(const char* trustFile, void* reserved);
 
 // Installs the callback for certificates that are not trusted yet. Returns 0.
 int ldapssl_set_verify_callback(LDAPSSL_VerifyCallback callback);
 
-// Makes a handle for ldaps://host:port (protocol version 3); an IPv6 literal
-// may be given with or without its brackets. `secure` must be 1. Returns NULL
-// when the SSL state is not set up or the handle cannot be made.
+// Makes a handle for LDAP over SSL to host:port (protocol version 3); an
+// IPv6 literal may be given with or without its brackets. `secure` must be 1.
+// Returns NULL when the SSL state is not set up or the handle cannot be made.
 LDAP* ldapssl_init(const char* host, int port, int secure);
 
 // Releases the SSL state and every trusted certificate. Returns 0.

@@ -1,5 +1,5 @@
-// The SSL state without a server; the handshake itself is exercised against
-// slapd end to end by tests/e2e/session_slapd_test.py.
+// The SSL state without a server; the handshake itself is tested against
+// servers in ldapssl_integration_test.cc.
 #include "ldapssl.h"
 
 #include <gtest/gtest.h>

@@ -9,7 +9,9 @@ under tmpdir; Debian's own slapd configuration is never read or changed.
 
 Use it as a context manager, or call stop() yourself: slapd must not outlive
 the test. restart(new_certificate=False) stops slapd and starts it again on
-the same ports, with a freshly generated certificate when asked.
+the same ports, with a freshly generated certificate when asked. log_level is
+slapd's -d value: "stats" writes every operation to log_path (a simple bind as
+"BIND dn=... method=128").
 """
 
 import os
@@ -63,9 +65,10 @@ def make_certificate(directory, name="server"):
 
 
 class Slapd:
-    def __init__(self, tmpdir, tls=True):
+    def __init__(self, tmpdir, tls=True, log_level="0"):
         self.tmpdir = os.path.abspath(tmpdir)
         self.tls = tls
+        self.log_level = log_level
         self.process = None
         self._log = None
         self._certificate_count = 0
@@ -142,7 +145,7 @@ class Slapd:
             urls += " " + self.ldaps_uri + "/"
         self._log = open(self.log_path, "ab")
         self.process = subprocess.Popen(
-            ["slapd", "-f", self.conf_path, "-h", urls, "-d", "0"],
+            ["slapd", "-f", self.conf_path, "-h", urls, "-d", self.log_level],
             stdin=subprocess.DEVNULL, stdout=self._log, stderr=subprocess.STDOUT)
         try:
             self._wait_until_listening()
