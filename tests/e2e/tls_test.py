@@ -40,7 +40,7 @@ class TlsTest(SandboxTest):
 
 class AgainstSlapd(TlsTest):
     def test_tls_bind_clear_text_refused_and_a_changed_certificate(self):
-        slapd = Slapd(os.path.join(self._state.name, "slapd"))
+        slapd = Slapd(os.path.join(self._state.name, "slapd"), refuse_clear_bind=True)
         self.addCleanup(slapd.stop)
         self.configure(slapd.ldap_port, slapd.ldaps_port)
         old = fingerprint(slapd.cert_der_bytes)

@@ -1,10 +1,11 @@
-"""Debian's slapd as a TLS peer that nobody here wrote.
+"""Debian's slapd as a peer that nobody here wrote.
 
-Slapd(tmpdir) serves the suffix o=corp, root DN cn=admin,o=corp with the
-password "secret" and no entries, on a clear and an LDAPS loopback port, with
-a self-signed certificate for 127.0.0.1. A simple bind needs TLS. restart()
-comes back on the same ports with a new certificate. Everything it writes
-stays under tmpdir; Debian's own slapd configuration is never read.
+Slapd(tmpdir, tls=True, refuse_clear_bind=False) serves the suffix o=corp,
+root DN cn=admin,o=corp with the password "secret" and no entries, on a clear
+loopback port and, with tls, an LDAPS one with a self-signed certificate for
+127.0.0.1. restart() comes back on the same ports with a new certificate.
+Everything it writes stays under tmpdir; Debian's own configuration is never
+read.
 """
 
 import os
@@ -15,14 +16,15 @@ import time
 
 from ombrel import free_port, make_certificate
 
+free_loopback_port = free_port
 CONF = """include /etc/ldap/schema/core.schema
+include /etc/ldap/schema/cosine.schema
+include /etc/ldap/schema/inetorgperson.schema
+include /etc/ldap/schema/nis.schema
 pidfile {dir}/slapd.pid
 modulepath /usr/lib/ldap
 moduleload back_mdb
-TLSCertificateFile {pem}
-TLSCertificateKeyFile {key}
-security simple_bind=1
-database mdb
+{options}database mdb
 maxsize 33554432
 suffix "o=corp"
 rootdn "cn=admin,o=corp"
@@ -32,27 +34,32 @@ directory {dir}
 
 
 class Slapd:
-    def __init__(self, tmpdir):
+    def __init__(self, tmpdir, tls=True, refuse_clear_bind=False):
         self.dir = os.path.abspath(tmpdir)
         os.makedirs(self.dir, exist_ok=True)
-        self.ldap_port, self.ldaps_port = free_port(), free_port()
-        self.process, self.certificates = None, 0
+        self.ldap_port, self.ldaps_port = free_port(), free_port() if tls else None
+        self.refuse_clear_bind, self.process, self.certificates = refuse_clear_bind, None, 0
         self.start()
 
     def start(self, timeout=15):
         self.certificates += 1
-        pem, key = make_certificate(self.dir, "server%d" % self.certificates)
-        with open(pem) as f:
-            self.cert_der_bytes = ssl.PEM_cert_to_DER_cert(f.read())
+        options, urls = "", "ldap://127.0.0.1:%d/" % self.ldap_port
+        if self.ldaps_port:
+            pem, key = make_certificate(self.dir, "server%d" % self.certificates)
+            with open(pem) as f:
+                self.cert_der_bytes = ssl.PEM_cert_to_DER_cert(f.read())
+            options = "TLSCertificateFile %s\nTLSCertificateKeyFile %s\n" % (pem, key)
+            urls += " ldaps://127.0.0.1:%d/" % self.ldaps_port
+        if self.refuse_clear_bind:
+            options += "security simple_bind=1\n"
         conf = os.path.join(self.dir, "slapd.conf")
         with open(conf, "w") as f:
-            f.write(CONF.format(dir=self.dir, pem=pem, key=key))
-        urls = "ldap://127.0.0.1:%d/ ldaps://127.0.0.1:%d/" % (self.ldap_port, self.ldaps_port)
+            f.write(CONF.format(dir=self.dir, options=options))
         with open(os.path.join(self.dir, "slapd.log"), "ab") as log:
             self.process = subprocess.Popen(["slapd", "-f", conf, "-h", urls, "-d", "0"],
                                             stdin=subprocess.DEVNULL, stdout=log, stderr=log)
         deadline = time.monotonic() + timeout
-        for port in (self.ldap_port, self.ldaps_port):
+        for port in filter(None, (self.ldap_port, self.ldaps_port)):
             while not self._listening(port):
                 if self.process.poll() is not None or time.monotonic() > deadline:
                     self.stop()
