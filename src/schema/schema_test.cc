@@ -1,10 +1,11 @@
 #include "schema/schema.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
-#include <regex>
 #include <sstream>
 #include <string>
 #include <tuple>
@@ -47,6 +48,7 @@ const std::tuple<std::string, std::string, std::string> kSaid[] = {
     {"idFailed", "", "Error in extending the kivid schema."},
     {"dsa", "", "LDAP server parameter dsaName: cn=ombrel,o=corp"},
     {"noDsa", "", "Unable to read the LDAP server parameter."},
+    {"dsaFailed", "", "Getting ther LDAP Server parameter failed: No such object"},
     {"noIndex", "",
      "Unable to get the LDAP server dn\nAdding the gidNumber and uidNumber indices failed."},
     {"indexed", "Added the uidNumber and gidNumber indices to the LDAP server successfully\n", ""},
@@ -56,8 +58,10 @@ const std::tuple<std::string, std::string, std::string> kSaid[] = {
      "Failed to complete adding indices for the uidNumber and gidNumber attributes to the LDAP "
      "server"}};
 
+// The words of a row's list field: joined by ",", or "-" for none.
 std::istringstream words(std::string text) {
   std::replace(text.begin(), text.end(), ',', ' ');
+  text = text == "-" ? "" : text;
   return std::istringstream(text);
 }
 
@@ -130,6 +134,8 @@ const char* const kRows[] = {
     // The index step's failures end it quietly on the terminal.
     "add 8.6 * dsaName=0 - 0 0 | unmap refresh classes classes attributes classes classes dsaName |"
     " unmapped already idAlready noDsa noIndex",
+    "add 8.6 * dsaName=32 - 0 0 | unmap refresh classes classes attributes classes classes"
+    " dsaName | unmapped already idAlready dsaFailed noIndex",
     "add 8.6 * complete=2 - 0 0 | unmap refresh classes classes attributes classes classes dsaName"
     " index complete | unmapped already idAlready dsa incomplete"};
 
@@ -184,51 +190,37 @@ TEST(SchemaTest, UpdateSchema) {
   std::filesystem::remove_all(dir);
 }
 
-// The mapping and index values name the id attributes; their exact text is
-// checked end to end. The mappings' removal answers the refresh's code.
+// The mapping and index values name the id attributes, gid first; the
+// mappings' removal answers the refresh's code.
 TEST(SchemaTest, MappingsAndIndicesNameTheIdAttributes) {
+  using ::testing::MatchesRegex;
   RecordingDirectory directory = serve("-", "refresh=80");
   RecordingHost host;
   testing::internal::CaptureStdout();
   EXPECT_EQ(deleteIdMappings(directory), 80);
   addIdIndices(directory, host);
   testing::internal::GetCapturedStdout();
-  ASSERT_EQ(directory.requests.size(), 5u);
-  EXPECT_TRUE(
-      std::regex_match(directory.requests[0],
-                       std::regex("modify cn=schema -attributetypes=\\[[^\\]]*'gidNumber'[^\\]]*"
-                                  "'GID' \\)\\]\\[[^\\]]*'uidNumber'[^\\]]*'UID' \\)\\]")));
-  EXPECT_TRUE(std::regex_match(
-      directory.requests[3],
-      std::regex("modify cn=ombrel,o=corp \\+indexDefinition="
-                 "\\[[^\\]]*\\$gidNumber\\$[^\\]]*\\]\\[[^\\]]*\\$uidNumber\\$[^\\]]*\\]")));
-  EXPECT_TRUE(std::regex_match(directory.requests[4], std::regex("extended [0-9.]+ Dummy Value")));
+  EXPECT_THAT(directory.requests,
+              ::testing::ElementsAre(
+                  MatchesRegex("modify cn=schema -attributetypes=\\[[^]]*'gidNumber'[^]]*'GID' "
+                               "\\)]\\[[^]]*'uidNumber'[^]]*'UID' \\)]"),
+                  "refresh", "search  base (objectclass=*) dsaName",
+                  MatchesRegex("modify cn=ombrel,o=corp \\+indexDefinition=\\[[^]]*\\$gidNumber\\$"
+                               "[^]]*]\\[[^]]*\\$uidNumber\\$[^]]*]"),
+                  MatchesRegex("extended [0-9.]+ Dummy Value")));
 }
 
-TEST(SchemaTest, ReadServerParameter) {
-  // The search's answer, the attribute of the entry found (none: no entry),
-  // the result and the log.
-  const std::tuple<int, const char*, int, std::string> cases[] = {
-      {0, "VENDORVERSION", 0, "LDAP server parameter vendorVersion: Ombrel 8.6"},
-      {0, "description", kNoServerParameter, "Unable to get the server parameter vendorVersion"},
-      {0, nullptr, -1, "Unable to read the LDAP server parameter."},
-      {LDAP_NO_SUCH_OBJECT, nullptr, LDAP_NO_SUCH_OBJECT,
-       "Getting ther LDAP Server parameter failed: No such object"}};
-  for (const auto& [code, attribute, result, logged] : cases) {
-    RecordingDirectory directory;
-    RecordingHost host;
-    std::vector<DirectoryEntry> root;
-    if (attribute != nullptr)
-      root.push_back({"", {{attribute, {"Ombrel 8.6", "x"}}}});
-    directory.reply("", code, root);
-    std::string value;
-    EXPECT_EQ(readServerParameter(directory, host, "vendorVersion", value), result) << logged;
-    EXPECT_EQ(value, result == 0 ? "Ombrel 8.6" : "");
-    EXPECT_EQ(directory.requests, Lines{"search  base (objectclass=*) vendorVersion"});
-    EXPECT_EQ(host.logLines, Lines{logged});
-    // The server version is 0 whenever none was read.
-    EXPECT_EQ(readServerVersion(directory, host), result == 0 ? 8.6f : 0);
-  }
+// The other outcomes of reading a server parameter are rows of UpdateSchema.
+TEST(SchemaTest, ServerVersionIsZeroWhenNoneIsRead) {
+  RecordingHost host;
+  RecordingDirectory versioned;
+  versioned.reply("", 0, {{"", {{"vendorVersion", {"Ombrel 8.6"}}}}});
+  EXPECT_EQ(readServerVersion(versioned, host), 8.6f);
+  RecordingDirectory unversioned = serve("-", "-");
+  EXPECT_EQ(readServerVersion(unversioned, host), 0);
+  EXPECT_EQ(host.logLines, Lines({"LDAP server parameter vendorVersion: Ombrel 8.6",
+                                  "Unable to get the server parameter vendorVersion"}));
+  EXPECT_EQ(unversioned.requests, Lines{"search  base (objectclass=*) vendorVersion"});
 }
 
 TEST(ParseServerVersion, FromTheFirstDigit) {
