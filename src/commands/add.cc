@@ -21,8 +21,6 @@
 
 namespace {
 
-constexpr SchemaFiles kSchemaFiles = {kSchemaFile, kUniqueIdSchemaFile};
-
 bool proxyUserGiven() {
   return runSettings.proxyUserFdn.has_value() && runSettings.proxyUserPassword.has_value();
 }
@@ -103,7 +101,8 @@ int openAdminSession(Host& host, DirectoryConnector& connector,
 
 int configureDirectory(DirectoryRequests& directory, Host& host, JoinMode mode) {
   runSettings.serverVersion = readServerVersion(directory, host);
-  int rc = updateSchema(directory, host, kSchemaFiles, mode, runSettings.serverVersion);
+  SchemaFiles files = {host.dataFile(kSchemaFileName), host.dataFile(kUniqueIdSchemaFileName)};
+  int rc = updateSchema(directory, host, files, mode, runSettings.serverVersion);
   if (rc == 0 && mode == JoinMode::kUpgrade) {
     std::string context;
     rc = findWorkstationContext(directory, host, runSettings.partitionRoot.value_or(""), context);
