@@ -23,8 +23,8 @@ class Writers(SandboxTest):
         words = ["num-threads=7", "user-hash-size=13", "group-hash-size=17", "cache-only=yes",
                  "persistent-cache-refresh-period=600", "persistent-search=no",
                  "case-sensitive=yes", "create-home=no"]
-        result = self.box.run(["bash", "-c", 'for w; do "$0" set "$w" & done; s=0; '
-                               'for w; do wait -n || s=1; done; exit $s', KIVCONFIG, *words])
+        result = self.box.sh('k=$1; shift; for w; do "$k" set "$w" & p="$p $!"; done; s=0; '
+                             'for i in $p; do wait $i || s=1; done; exit $s', KIVCONFIG, *words)
         self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
         store = self.store()
         for pair in [tuple(word.split("=")) for word in words] + [("preferred-server", "h")]:
