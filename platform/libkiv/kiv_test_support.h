@@ -1,5 +1,5 @@
-// Test helpers: a temporary directory that selects a store file inside it,
-// and whole-file reads and writes.
+// Test helpers: a temporary directory whose store file the library uses, and
+// whole-file reads and writes.
 #ifndef KIV_TEST_SUPPORT_H_
 #define KIV_TEST_SUPPORT_H_
 
@@ -8,8 +8,7 @@
 
 #include <filesystem>
 #include <fstream>
-#include <set>
-#include <sstream>
+#include <iterator>
 #include <string>
 
 #include "kiv.h"
@@ -18,14 +17,11 @@ namespace kiv_test {
 
 inline std::string readWholeFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
-  std::ostringstream content;
-  content << in.rdbuf();
-  return content.str();
+  return {std::istreambuf_iterator<char>(in), {}};
 }
 
 inline void writeWholeFile(const std::string& path, const std::string& content) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out << content;
+  std::ofstream(path, std::ios::binary | std::ios::trunc) << content;
 }
 
 // Each test gets its own directory and store file; the library is returned to
@@ -43,19 +39,6 @@ class StoreFileTest : public ::testing::Test {
     kivEndConfig();
     kivSetConfigFile(nullptr);
     std::filesystem::remove_all(dir_);
-  }
-  // Names in the directory in order, to see that no temporary file is left
-  // behind.
-  std::string directoryListing() const {
-    std::set<std::string> sorted;
-    for (const auto& entry : std::filesystem::directory_iterator(dir_)) {
-      sorted.insert(entry.path().filename().string());
-    }
-    std::string names;
-    for (const std::string& name : sorted) {
-      names += name + " ";
-    }
-    return names;
   }
 
   std::string dir_;

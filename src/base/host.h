@@ -62,6 +62,10 @@ class Host {
   // there).
   virtual int removeFile(const char* path) = 0;
 
+  // The path of the program's installed data file `name` (the schema
+  // files).
+  virtual std::string dataFile(const char* name) = 0;
+
   // The system's host name; 0, or the errno of the failure.
   virtual int hostName(std::string& name) = 0;
 

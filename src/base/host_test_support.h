@@ -39,6 +39,7 @@ class RecordingHost : public Host {
   std::set<std::string> files;              // paths present
   std::map<std::string, int> removeErrors;  // path -> errno
 
+  std::string dataDirectory = KIV_DATA_DIR;  // where dataFile finds the schema files
   std::string name = "ws1.example.org";
   int hostNameError = 0;
 
@@ -135,6 +136,8 @@ class RecordingHost : public Host {
       return error->second;
     return files.erase(path) != 0 ? 0 : ENOENT;
   }
+
+  std::string dataFile(const char* file) override { return dataDirectory + "/" + file; }
 
   int hostName(std::string& result) override {
     if (hostNameError != 0)

@@ -6,8 +6,9 @@ constexpr const char* kStateDir = "/var/lib/velmar-pelk";
 constexpr const char* kLogFile = "/var/lib/velmar-pelk/kiv.log";
 constexpr const char* kConfigFile = "/etc/kiv.conf";
 constexpr const char* kOldConfigFile = "/etc/vrd.conf";
-constexpr const char* kSchemaFile = "/var/lib/velmar-pelk/kiv.ldif";
-constexpr const char* kUniqueIdSchemaFile = "/var/lib/velmar-pelk/kivid.ldif";
+// The schema files, installed in kStateDir.
+constexpr const char* kSchemaFileName = "kiv.ldif";
+constexpr const char* kUniqueIdSchemaFileName = "kivid.ldif";
 constexpr const char* kUtilityInputFile = "/var/lib/velmar-pelk/kivutils.inp";
 
 #endif  // KIVCONFIG_BASE_PATHS_H_

@@ -146,6 +146,10 @@ int SystemHost::removeFile(const char* path) {
   return unlink(path) == 0 ? 0 : errno;
 }
 
+std::string SystemHost::dataFile(const char* name) {
+  return std::string(kStateDir) + "/" + name;
+}
+
 int SystemHost::hostName(std::string& name) {
   // Room for the longest name the system keeps, and its NUL.
   std::vector<char> buffer(HOST_NAME_MAX + 2, '\0');

@@ -25,6 +25,7 @@ class SystemHost : public Host {
   bool isDaemonInstalled(Daemon daemon) override;
 
   int removeFile(const char* path) override;
+  std::string dataFile(const char* name) override;
   int hostName(std::string& name) override;
 
   WordStatus readWord(std::string& word, size_t maxLength) override;

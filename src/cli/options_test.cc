@@ -1,124 +1,82 @@
 #include "cli/options.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
+#include <sstream>
 #include <string>
-#include <tuple>
+#include <vector>
 
-#include "base/log.h"
+#include "base/host_test_support.h"
 #include "base/run_settings.h"
-#include "cli/dispatch.h"
 #include "cli/test_command_line.h"
 
 namespace {
 
-class OptionsTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    runSettings = RunSettings{};
-    setLogFileForTesting(logFile_.c_str());
+using Lines = std::vector<std::string>;
+
+// The run settings in short: the values present, then the ports, the SSL
+// flag and the counts of -r, -w, -o, -c and -z.
+std::string settings() {
+  const RunSettings& s = runSettings;
+  std::ostringstream out;
+  std::istringstream names("a al p r w S R y d");
+  for (const std::optional<std::string>& value :
+       {s.adminFdn, s.adminFdnLocal, s.password, s.partitionRoot, s.workstationContext,
+        s.ldapServer, s.alternativeServerList, s.proxyUserFdn, s.proxyUserPassword}) {
+    std::string name;
+    names >> name;
+    if (value)
+      out << name << "=" << *value << " ";
   }
-  void TearDown() override { unlink(logFile_.c_str()); }
-
-  std::string logFile_ = ::testing::TempDir() + "options_test.log";
-};
-
-TEST_F(OptionsTest, DefaultsStayWithoutOptions) {
-  CommandLine line{"add"};
-  ASSERT_EQ(parseOptions(line.argc(), line.argv()), 0);
-  EXPECT_EQ(runSettings.ldapPort, 389);
-  EXPECT_EQ(runSettings.sslPort, 636);
-  EXPECT_EQ(runSettings.sslFlag, 0);
-  EXPECT_FALSE(runSettings.ldapServer.has_value());
+  out << s.ldapPort << " " << s.sslPort << "/" << s.sslFlag << " " << s.partitionRootCount
+      << s.workstationContextCount << s.overwriteCount << s.cacheOnlyCount
+      << s.persistentCacheOffCount;
+  return out.str();
 }
 
-TEST_F(OptionsTest, ServerAndPorts) {
-  CommandLine line{"add", "-S", "dir.example:1389", "-l", "70000"};
-  ASSERT_EQ(parseOptions(line.argc(), line.argv()), 0);
-  EXPECT_EQ(*runSettings.ldapServer, "dir.example");
-  EXPECT_EQ(runSettings.ldapPort, 1389);
-  EXPECT_EQ(runSettings.sslPort, 4464);  // only the low 16 bits remain
-  EXPECT_EQ(runSettings.sslFlag, 1);
-
-  runSettings = RunSettings{};
-  CommandLine emptyPort{"add", "-S", "host:", "-l", "x"};
-  ASSERT_EQ(parseOptions(emptyPort.argc(), emptyPort.argv()), 0);
-  EXPECT_EQ(*runSettings.ldapServer, "host");
-  EXPECT_EQ(runSettings.ldapPort, 0);
-  EXPECT_EQ(runSettings.sslPort, 0);
-
-  runSettings = RunSettings{};
-  CommandLine noPort{"add", "-S", "host"};
-  ASSERT_EQ(parseOptions(noPort.argc(), noPort.argv()), 0);
-  EXPECT_EQ(runSettings.ldapPort, 389);
-}
-
-TEST_F(OptionsTest, PortOfABracketedAddressFollowsTheBracket) {
-  const std::tuple<const char*, int, const char*, uint16_t> cases[] = {
-      {"[::1]:1636", 0, "[::1]", 1636},
-      {"[2001:db8::7]", 0, "[2001:db8::7]", 389},
-      {"[::1]x:1", 1, "(none)", 1},
-      {":1389", 1, "(none)", 1389},
+TEST(Options, TakenIntoTheRunSettings) {
+  auto refused = [](const std::string& name) {
+    return "The LDAP server name \"" + name +
+           "\" is not valid: give a host name, an IPv4 address or an IPv6 address in brackets\n";
   };
-  for (const auto& [argument, status, server, port] : cases) {
+  const std::string unconverted = "Error converting local string to UTF-8 format";
+  struct Row {
+    int status;
+    std::string settings;
+    std::string said;  // printed, and logged alike
+    std::vector<std::string> words;
+  };
+  Row rows[] = {
+      {0, "389 636/0 00000", "", {"add"}},
+      // Ports keep the low 16 bits of what strtol reads.
+      {0, "S=dir.example 1389 4464/1 00000", "", {"add", "-S", "dir.example:1389", "-l", "70000"}},
+      {0, "S=host 0 0/1 00000", "", {"add", "-S", "host:", "-l", "x"}},
+      {0, "S=[::1] 1636 636/0 00000", "", {"simple_add", "-S", "[::1]:1636"}},
+      {0, "S=[2001:db8::7] 389 636/0 00000", "", {"simple_add", "-S", "[2001:db8::7]"}},
+      // The port follows a closing bracket; what stays must be a server name.
+      {1, "1 636/0 00000", refused("[::1]x"), {"simple_add", "-S", "[::1]x:1"}},
+      {1, "1389 636/0 00000", refused(""), {"simple_add", "-S", ":1389", "-r", "o=later"}},
+      // Repeated options replace values and count; -k is taken and ignored.
+      {0, "r=b w=w 389 636/0 21112", "", {"add", "-ra", "-r", "b", "-okc", "-zz", "x", "-ww"}},
+      {0, "a=cn=a al=cn=a p=pw R=a:1,b 389 636/0 00000", "", {"rm", "-acn=a", "-ppw", "-Ra:1,b"}},
+      {0, "r=o y=cn=p d=pw 389 636/0 10010", "", {"simple_add", "-c", "-ro", "-ycn=p", "-dpw"}},
+      // The tests run in the C locale, where a byte above 0x7f is no
+      // character; a failed conversion stops the parsing.
+      {1, "389 636/0 00000", unconverted, {"rm", "-a", "cn=\xe9", "-r", "o=later"}},
+      {1, "389 636/0 00000", unconverted, {"add", "-r", std::string(kNameBufferSize, 'x')}},
+  };
+  for (Row& row : rows) {
+    SCOPED_TRACE(row.words.back());
     runSettings = RunSettings{};
-    CommandLine line{"simple_add", "-S", argument};
+    RecordingHost host;
+    std::vector<char*> argv = argvOf(row.words);
+    auto parse = row.words[0] == "simple_add" ? parseSimpleAddOptions : parseOptions;
     testing::internal::CaptureStdout();
-    EXPECT_EQ(parseSimpleAddOptions(line.argc(), line.argv()), status) << argument;
-    testing::internal::GetCapturedStdout();
-    EXPECT_EQ(runSettings.ldapServer.value_or("(none)"), server);
-    EXPECT_EQ(runSettings.ldapPort, port) << argument;
+    EXPECT_EQ(parse(host, static_cast<int>(argv.size() - 1), argv.data()), row.status);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), row.said);
+    EXPECT_EQ(host.logLines, row.said.empty() ? Lines{} : Lines{row.said});
+    EXPECT_EQ(settings(), row.settings);
   }
-}
-
-TEST_F(OptionsTest, RepeatedOptionsReplaceValuesAndCount) {
-  CommandLine line{"add", "-r", "o=a", "-r", "o=b", "-ok", "-c", "-z", "-z", "word"};
-  ASSERT_EQ(parseOptions(line.argc(), line.argv()), 0);
-  EXPECT_EQ(*runSettings.partitionRoot, "o=b");
-  EXPECT_EQ(runSettings.partitionRootCount, 2);
-  EXPECT_EQ(runSettings.overwriteCount, 1);
-  EXPECT_EQ(runSettings.cacheOnlyCount, 1);
-  EXPECT_EQ(runSettings.persistentCacheOffCount, 2);
-}
-
-TEST_F(OptionsTest, AdminNameKeepsItsTypedForm) {
-  CommandLine line{"rm", "-a", "cn=admin,o=corp", "-p", "secret", "-R", "a:1,b:2"};
-  ASSERT_EQ(parseOptions(line.argc(), line.argv()), 0);
-  EXPECT_EQ(*runSettings.adminFdn, "cn=admin,o=corp");
-  EXPECT_EQ(*runSettings.adminFdnLocal, "cn=admin,o=corp");
-  EXPECT_EQ(*runSettings.password, "secret");
-  EXPECT_EQ(*runSettings.alternativeServerList, "a:1,b:2");
-}
-
-TEST_F(OptionsTest, FailedConversionStopsParsing) {
-  // The tests run in the C locale, where a byte above 0x7f is no character.
-  CommandLine line{"rm", "-a", "cn=\xe9", "-r", "o=later"};
-  EXPECT_EQ(parseOptions(line.argc(), line.argv()), 1);
-  EXPECT_FALSE(runSettings.partitionRoot.has_value());
-}
-
-TEST_F(OptionsTest, OverlongArgumentIsRefusedNotCut) {
-  std::string longName(2000, 'x');
-  CommandLine line{"add", "-r", longName};
-  EXPECT_EQ(parseOptions(line.argc(), line.argv()), 1);
-  EXPECT_FALSE(runSettings.partitionRoot.has_value());
-}
-
-TEST_F(OptionsTest, SimpleAddTakesItsOwnLetters) {
-  CommandLine line{"simple_add", "-c", "-r", "o=corp", "-y", "cn=p", "-d", "pw"};
-  ASSERT_EQ(parseSimpleAddOptions(line.argc(), line.argv()), 0);
-  EXPECT_EQ(runSettings.cacheOnlyCount, 1);
-  EXPECT_EQ(*runSettings.proxyUserFdn, "cn=p");
-}
-
-TEST_F(OptionsTest, CommandWordsRecognised) {
-  CommandLine remove{"rm", "remove"};
-  EXPECT_EQ(classifyCommand(remove.argc(), remove.argv()), 0);
-  EXPECT_EQ(runSettings.command, Command::kRemove);
-  CommandLine refresh{"cache_refresh", "cache_refresh"};
-  EXPECT_EQ(classifyCommand(refresh.argc(), refresh.argv()), 0);
-  EXPECT_EQ(runSettings.command, Command::kCacheRefresh);
 }
 
 }  // namespace

@@ -1,25 +1,17 @@
-// A writable argv for tests, as main would see it: program name first.
+// Writable argv vectors for tests, as main would see them.
 #ifndef KIVCONFIG_CLI_TEST_COMMAND_LINE_H_
 #define KIVCONFIG_CLI_TEST_COMMAND_LINE_H_
 
-#include <initializer_list>
 #include <string>
 #include <vector>
 
-class CommandLine {
- public:
-  CommandLine(std::initializer_list<std::string> words) : words_{"kivconfig"} {
-    words_.insert(words_.end(), words.begin(), words.end());
-    for (std::string& word : words_)
-      pointers_.push_back(word.data());
-    pointers_.push_back(nullptr);
-  }
-  int argc() const { return static_cast<int>(words_.size()); }
-  char** argv() { return pointers_.data(); }
-
- private:
-  std::vector<std::string> words_;
-  std::vector<char*> pointers_;
-};
+// The program name, then `words`, then the null slot; it points into `words`.
+inline std::vector<char*> argvOf(std::vector<std::string>& words) {
+  std::vector<char*> argv{const_cast<char*>("kivconfig")};
+  for (std::string& word : words)
+    argv.push_back(word.data());
+  argv.push_back(nullptr);
+  return argv;
+}
 
 #endif  // KIVCONFIG_CLI_TEST_COMMAND_LINE_H_

@@ -23,8 +23,6 @@
 
 namespace {
 
-constexpr SchemaFiles kSchemaFiles = {kSchemaFile, kUniqueIdSchemaFile};
-
 bool proxyUserGiven() {
   return runSettings.proxyUserFdn.has_value() && runSettings.proxyUserPassword.has_value();
 }
@@ -131,7 +129,8 @@ int configureDirectory(DirectoryRequests& directory, Host& host, JoinMode mode) 
   if (rc != 0)
     return rc;
   runSettings.serverVersion = readServerVersion(directory, host);
-  rc = updateSchema(directory, host, kSchemaFiles, mode, runSettings.serverVersion);
+  SchemaFiles files = {host.dataFile(kSchemaFileName), host.dataFile(kUniqueIdSchemaFileName)};
+  rc = updateSchema(directory, host, files, mode, runSettings.serverVersion);
   if (rc == 0 && mode == JoinMode::kUpgrade) {
     std::string context;
     rc = findWorkstationContext(directory, host, runSettings.partitionRoot.value_or(""), context);

@@ -1,1 +1,114 @@
+// upgrade over a recording host and directory: the old file's partition root
+// and tuning, the search for the host's object, the one save and restart, and
+// the old cache that only a finished upgrade removes.
 #include <gtest/gtest.h>
+
+#include <cerrno>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "base/host_test_support.h"
+#include "base/paths.h"
+#include "base/run_settings.h"
+#include "commands/commands.h"
+#include "directory/connector_test_support.h"
+
+namespace {
+
+using Lines = std::vector<std::string>;
+
+const std::string kFilter = " one (&(objectClass=qupPosixWorkstation)(cn=UNIX Workstation - ws1))";
+const Lines kSearches = {"search o=corp one (&(objectclass=qupPosixConfig)(cn=UNIX Config))",
+                         "search ou=old,o=corp" + kFilter, "search ou=ws,o=corp" + kFilter};
+const std::string kJoined =
+    "modify cn=UNIX Config,o=corp +qupPosixWorkstationContexts=[ou=ws,o=corp]";
+const Lines kSelects = {"select /etc/vrd.conf", "select /etc/kiv.conf"};
+const Lines kSaved = {kSelects[0], kSelects[1], kSelects[0], kSelects[1], "save", "end"};
+// The calls of a finished upgrade: the old file read twice, one save, the
+// cache emptied, one restart, and then the old cache removed.
+const Lines kFinished = [] {
+  Lines calls = kSaved;
+  for (const char* file :
+       {"refresh_info", "user_info.dir", "user_info.pag", "group_info.dir", "group_info.pag"})
+    calls.push_back(std::string("remove /var/lib/velmar-pelk/.") + file);
+  calls.insert(calls.end(), {"init kivcd stop", "init nscd stop", "init kivcd start",
+                             "init nscd start", "remove /var/vrdqup/.user_info",
+                             "remove /var/vrdqup/.group_info", "remove /var/vrdqup/.refresh_info"});
+  return calls;
+}();
+
+struct Row {
+  const char* name;
+  std::function<void(RecordingHost&, RecordingDirectory&)> setup;
+  int result;
+  std::string last;  // request
+  Lines calls;       // the host's calls other than "set"
+};
+
+TEST(UpgradeFromOldConfig, Runs) {
+  const Row rows[] = {
+      {"no base name in the old file",
+       [](RecordingHost& host, RecordingDirectory&) {
+         host.stores[kOldConfigFile].erase("t3v.qup.base-name");
+       },
+       -6026, "", kSelects},
+      {"the object in the second listed context", [](RecordingHost&, RecordingDirectory&) {}, 0,
+       kJoined, kFinished},
+      {"no listed context holds the object",
+       [](RecordingHost&, RecordingDirectory& directory) {
+         directory.reply("search ou=ws,o=corp one", 0);
+       },
+       -6029, kSearches.back(), kSelects},
+      {"the store cannot be saved: the old cache stays",
+       [](RecordingHost& host, RecordingDirectory&) { host.saveError = ENOSPC; }, -5999, kJoined,
+       kSaved},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    runSettings = RunSettings{};
+    runSettings.adminFdn = "cn=admin,o=corp";
+    runSettings.password = "secret";
+    RecordingHost host;
+    RecordingConnector connector;
+    RecordingDirectory& directory = connector.directory;
+    host.running = {Daemon::kKivcd, Daemon::kNscd};
+    host.stores[kOldConfigFile] = {{"t3v.qup.base-name", "corp"},
+                                   {"t3v.vrd.preferred-server", "ldap.example.org"},
+                                   {"t3v.qup.num-threads", "9"},
+                                   {"t3v.qup.create-home", "no"}};
+    row.setup(host, directory);
+    // One entry answers every search but those of the first listed context:
+    // the schema, both contexts, the Config object and the host's object.
+    directory.reply("search ou=old", 0);
+    directory.reply("search", 0,
+                    {{"cn=UNIX Config,o=corp",
+                      {{"objectClasses",
+                        {"qupPosixUidNumberInfo qupPosixGidNumberInfo ( NAME 'organization' )"}},
+                       {"qupPosixWorkstationContexts", {"ou=old,o=corp", "ou=ws,o=corp"}},
+                       {"objectClass", {"organization"}}}}});
+    directory.reply("add cn=UNIX", 68);
+    directory.reply("modify", 20);
+    EXPECT_EQ(upgradeFromOldConfig(host, connector), row.result);
+    Lines searches, calls, sets;  // one-level searches; host calls without and with "set"
+    for (const std::string& request : directory.requests) {
+      if (request.find(" one ") != std::string::npos)
+        searches.push_back(request);
+    }
+    for (const std::string& call : host.calls)
+      (call.starts_with("set ") ? sets : calls).push_back(call);
+    EXPECT_EQ(searches, row.result == -6026 ? Lines{} : kSearches);
+    EXPECT_EQ(directory.requests.empty() ? "" : directory.requests.back(), row.last);
+    EXPECT_EQ(calls, row.calls);
+    if (row.result == 0) {
+      // The old values follow the key table and so replace its defaults.
+      EXPECT_EQ(Lines(sets.end() - 2, sets.end()),
+                Lines({"set num-threads=9", "set create-home=no"}));
+      EXPECT_EQ(host.store()["num-threads"], "9");
+      EXPECT_EQ(host.store()["user-hash-size"], "211");
+      EXPECT_EQ(host.store()["preferred-server"], "ldap.example.org");
+    }
+  }
+}
+
+}  // namespace

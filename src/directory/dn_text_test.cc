@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <tuple>
+
+#include "base/host_test_support.h"
 #include "directory/dn_split.h"
 
 namespace {
@@ -9,10 +13,8 @@ namespace {
 using namespace std::string_literals;
 
 TEST(DnText, HostNamesAreEscapedForDnsAndFilters) {
-  struct Case {
-    std::string name, dnValue, filterValue;
-  };
-  const Case cases[] = {
+  // The name, its DN value and its filter value.
+  const std::tuple<std::string, std::string, std::string> cases[] = {
       {"kivhost", "kivhost", "kivhost"},
       {"a,b+c\"d;e<f>g=h", "a\\,b\\+c\\\"d\\;e\\<f\\>g\\=h", "a,b+c\"d;e<f>g=h"},
       {"a\\2c", "a\\\\2c", "a\\5c2c"},
@@ -22,11 +24,10 @@ TEST(DnText, HostNamesAreEscapedForDnsAndFilters) {
       {" x ", "\\ x\\ ", " x "},
       {" ", "\\ ", " "},
       {"a\0b"s, "a\\00b", "a\\00b"},
-      {"h\xc3\xbcst", "h\xc3\xbcst", "h\xc3\xbcst"},
-  };
-  for (const Case& c : cases) {
-    EXPECT_EQ(escapeDnValue(c.name), c.dnValue) << c.name;
-    EXPECT_EQ(escapeFilterValue(c.name), c.filterValue) << c.name;
+      {"h\xc3\xbcst", "h\xc3\xbcst", "h\xc3\xbcst"}};
+  for (const auto& [name, dnValue, filterValue] : cases) {
+    EXPECT_EQ(escapeDnValue(name), dnValue) << name;
+    EXPECT_EQ(escapeFilterValue(name), filterValue) << name;
   }
   EXPECT_EQ(workstationDn("a,b", "ou=ws,o=corp"), "cn=UNIX Workstation - a\\,b,ou=ws,o=corp");
   EXPECT_EQ(workstationDn("h", ""), "cn=UNIX Workstation - h");
@@ -34,39 +35,41 @@ TEST(DnText, HostNamesAreEscapedForDnsAndFilters) {
             "(&(objectClass=qupPosixWorkstation)(cn=UNIX Workstation - \\2a))");
 }
 
+TEST(DnText, ShortHostNameEndsAtTheFirstDot) {
+  RecordingHost host;
+  std::string name;
+  for (const char* full : {"ws1.example.org", "ws1", "ws1."}) {
+    host.name = full;
+    EXPECT_EQ(readShortHostName(host, name), 0);
+    EXPECT_EQ(name, "ws1");
+  }
+  host.hostNameError = EIO;
+  EXPECT_EQ(readShortHostName(host, name), EIO);
+}
+
 TEST(DnSplit, RdnsFirstToLastWithTheirLevels) {
-  struct Case {
-    std::string dn;
-    int result;
-    std::vector<std::string> rdns;  // "rdn | level | type | value | +" per RDN
-  };
-  const Case cases[] = {
+  // Each RDN as "rdn|level|type|value|+ " with "+" for several values, the
+  // first RDN first; "!" for a DN that is refused.
+  const std::pair<std::string, std::string> cases[] = {
       {"ou=Unix,ou=Sales,o=Corp",
-       0,
-       {"ou=Unix | ou=Unix,ou=Sales,o=Corp | ou | Unix | ",
-        "ou=Sales | ou=Sales,o=Corp | ou | Sales | ", "o=Corp | o=Corp | o | Corp | "}},
+       "ou=Unix|ou=Unix,ou=Sales,o=Corp|ou|Unix| ou=Sales|ou=Sales,o=Corp|ou|Sales| "
+       "o=Corp|o=Corp|o|Corp| "},
       {"OU=Sales\\, EMEA, o=corp",
-       0,
-       {"OU=Sales\\, EMEA | OU=Sales\\, EMEA, o=corp | OU | Sales, EMEA | ",
-        "o=corp | o=corp | o | corp | "}},
-      {"ou=a\\2cb\\\\,o=c",
-       0,
-       {"ou=a\\2cb\\\\ | ou=a\\2cb\\\\,o=c | ou | a,b\\ | ", "o=c | o=c | o | c | "}},
-      {"ou=a+l=b,o=c", 0, {"ou=a+l=b | ou=a+l=b,o=c | ou | a | +", "o=c | o=c | o | c | "}},
-      {"", 0, {}},
-      {"no equals sign", -1, {}},
-      {"ou=x;o=y", -1, {}},
-      {"cn=\"a,b\",o=c", -1, {}},
-  };
-  for (const Case& c : cases) {
+       "OU=Sales\\, EMEA|OU=Sales\\, EMEA, o=corp|OU|Sales, EMEA| o=corp|o=corp|o|corp| "},
+      {"ou=a\\2cb\\\\,o=c", "ou=a\\2cb\\\\|ou=a\\2cb\\\\,o=c|ou|a,b\\| o=c|o=c|o|c| "},
+      {"ou=a+l=b,o=c", "ou=a+l=b|ou=a+l=b,o=c|ou|a|+ o=c|o=c|o|c| "},
+      {"", ""},
+      {"no equals sign", "!"},
+      {"ou=x;o=y", "!"},
+      {"cn=\"a,b\",o=c", "!"}};
+  for (const auto& [dn, expected] : cases) {
     std::vector<RdnPart> parts;
-    EXPECT_EQ(splitDn(c.dn, parts), c.result) << c.dn;
-    std::vector<std::string> seen;
+    std::string seen = splitDn(dn, parts) == 0 ? "" : "!";
     for (const RdnPart& part : parts) {
-      seen.push_back(part.rdn + " | " + part.levelDn + " | " + part.type + " | " + part.value +
-                     " | " + (part.multiValued ? "+" : ""));
+      seen += part.rdn + "|" + part.levelDn + "|" + part.type + "|" + part.value + "|" +
+              (part.multiValued ? "+ " : " ");
     }
-    EXPECT_EQ(seen, c.rdns) << c.dn;
+    EXPECT_EQ(seen, expected) << dn;
   }
 }
 

@@ -2,7 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <tuple>
+
 #include "base/directory_test_support.h"
+#include "base/host_test_support.h"
 #include "directory/dn_text.h"
 
 namespace {
@@ -14,76 +18,71 @@ DirectoryEntry config(std::string attribute, Lines values) {
 }
 
 TEST(HostObjects, FindConfigObject) {
-  runSettings = RunSettings{};
-  runSettings.partitionRoot = "o=corp";
-  struct Case {
-    SchemaFlavour flavour;
-    int searchCode;
-    std::vector<DirectoryEntry> entries;
-    int result;
-    Lines contexts;
-  };
-  const Case cases[] = {
-      {SchemaFlavour::kRfc2307,
-       0,
-       {config("qupPosixWorkstationContexts", {"ou=b", "ou=a"})},
-       0,
-       {"ou=b", "ou=a"}},
-      {SchemaFlavour::kCorvex, 0, {config("WorkstationContexts", {"ou=c"})}, 0, {"ou=c"}},
-      {SchemaFlavour::kRfc2307, 0, {config("WorkstationContexts", {"ou=c"})}, -6015, {}},
-      {SchemaFlavour::kRfc2307, 0, {}, -6004, {}},
-      {SchemaFlavour::kCorvex, 0, {}, -6027, {}},
-      {SchemaFlavour::kRfc2307, 32, {}, -6004, {}},
-  };
-  for (const Case& c : cases) {
-    runSettings.schemaFlavour = c.flavour;
+  constexpr SchemaFlavour rfc = SchemaFlavour::kRfc2307, corvex = SchemaFlavour::kCorvex;
+  const std::string contexts = "qupPosixWorkstationContexts";
+  // The flavour, the search's answer, the attribute the Config object found
+  // holds its contexts in (none: no object), the result, and the attribute
+  // that is handed out.
+  const std::tuple<SchemaFlavour, int, const char*, int, std::string> cases[] = {
+      {rfc, 0, contexts.c_str(), 0, contexts},
+      {corvex, 0, "UNIX:Workstation Contexts", 0, "UNIX:Workstation Contexts"},
+      {corvex, 0, "WorkstationContexts", 0, "WorkstationContexts"},
+      {rfc, 0, "WorkstationContexts", -6015, contexts},
+      {rfc, 0, nullptr, -6004, ""},
+      {corvex, 0, nullptr, -6027, ""},
+      {rfc, 32, nullptr, -6004, ""},
+      {rfc, 50, nullptr, 50, ""}};
+  for (const auto& [flavour, code, stored, result, attribute] : cases) {
+    SCOPED_TRACE(result);
     RecordingDirectory directory;
-    directory.reply("search", c.searchCode, c.entries);
-    Lines contexts;
-    std::string configDn;
-    EXPECT_EQ(findConfigObject(directory, contexts, configDn), c.result);
-    EXPECT_EQ(contexts, c.contexts);
-    EXPECT_EQ(configDn, c.entries.empty() ? "" : "cn=UNIX Config,o=corp");
-    std::string configClass =
-        c.flavour == SchemaFlavour::kCorvex ? "Unix:Config" : "qupPosixConfig";
+    std::vector<DirectoryEntry> entries;
+    if (stored != nullptr)
+      entries.push_back(config(stored, {"ou=b", "ou=a"}));
+    directory.reply("search", code, entries);
+    Lines found;
+    std::string configDn, foundIn;
+    EXPECT_EQ(findConfigObject(directory, flavour, "o=corp", found, configDn, &foundIn), result);
+    EXPECT_EQ(found, result == 0 ? Lines({"ou=b", "ou=a"}) : Lines());
+    EXPECT_EQ(foundIn, attribute);
+    EXPECT_EQ(configDn, stored != nullptr ? "cn=UNIX Config,o=corp" : "");
+    std::string configClass = flavour == corvex ? "Unix:Config" : "qupPosixConfig";
     EXPECT_EQ(directory.requests,
               Lines{"search o=corp one (&(objectclass=" + configClass + ")(cn=UNIX Config))"});
   }
 }
 
 TEST(HostObjects, FindWorkstationContextTriesContextsInStoredOrder) {
-  runSettings = RunSettings{};
-  runSettings.partitionRoot = "o=corp";
-  std::string host;
-  ASSERT_EQ(readShortHostName(host), 0);
-  struct Case {
-    std::string failingContext;  // its search answers 32
-    std::string holdingContext;  // its search finds the object
-    int result;
-    Lines searched;
-  };
-  const Case cases[] = {
+  // The context whose search answers 32, the one holding the object, the
+  // result and the contexts searched.
+  const std::tuple<std::string, std::string, int, Lines> cases[] = {
       {"", "ou=b", 0, {"ou=a", "ou=b"}},
       {"ou=a", "ou=b", 32, {"ou=a"}},
-      {"", "", -6029, {"ou=a", "ou=b", "ou=c"}},
-  };
-  std::string filter = workstationFilter("qupPosixWorkstation", host);
-  for (const Case& c : cases) {
-    runSettings.workstationContext = "ou=given";
+      {"", "", -6029, {"ou=a", "ou=b", "ou=c"}}};
+  std::string filter = workstationFilter("qupPosixWorkstation", "ws1");
+  for (const auto& [failing, holding, result, searched] : cases) {
     RecordingDirectory directory;
+    RecordingHost host;
     directory.reply("search o=corp", 0,
                     {config("qupPosixWorkstationContexts", {"ou=a", "ou=b", "ou=c"})});
-    if (!c.failingContext.empty())
-      directory.reply("search " + c.failingContext + " ", 32);
-    if (!c.holdingContext.empty())
-      directory.reply("search " + c.holdingContext + " ", 0, {{"cn=x," + c.holdingContext, {}}});
-    EXPECT_EQ(findWorkstationContext(directory), c.result);
-    EXPECT_EQ(runSettings.workstationContext, c.result == 0 ? c.holdingContext : "ou=given");
+    directory.reply("search " + failing + " ", 32);
+    directory.reply("search " + holding + " ", 0, {{"cn=x," + holding, {}}});
+    std::string context = "unchanged";
+    EXPECT_EQ(findWorkstationContext(directory, host, "o=corp", context), result);
+    EXPECT_EQ(context, result == 0 ? holding : "unchanged");
     Lines expected = {directory.requests.front()};
-    for (const std::string& context : c.searched)
-      expected.push_back("search " + context + " one " + filter);
+    for (const std::string& listed : searched)
+      expected.push_back("search " + listed + " one " + filter);
     EXPECT_EQ(directory.requests, expected);
   }
+  RecordingDirectory untouched;
+  RecordingHost nameless;
+  nameless.hostNameError = EIO;
+  std::string context;
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(findWorkstationContext(untouched, nameless, "o=corp", context), -1);
+  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+            "Could not get the hostname: gethostname() failed: Input/output error\n");
+  EXPECT_EQ(untouched.requests, Lines{});
 }
 
 }  // namespace

@@ -5,7 +5,6 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -14,9 +13,22 @@ namespace {
 using namespace std::string_literals;
 using Records = std::vector<std::string>;
 
-// Reads every record of `fd` and closes it; a record holding a NUL byte ends
-// in it. The reading ends with `last`.
+// The reader's buffer gets one guard byte behind it, which the reader must
+// never touch: it keeps the buffer's last byte for the NUL behind a record.
+char* guarded = nullptr;
+size_t guardedSize = 0;
+void* guardedRealloc(void* block, size_t size) {
+  guarded = static_cast<char*>(realloc(block, size + 1));
+  guardedSize = size;
+  guarded[size] = '#';
+  return guarded;
+}
+
+// Reads every record of `fd` (closing it), each ending in the NUL byte it
+// holds if any; the reading ends with `last`.
 Records readRecords(int fd, LdifReadResult last = LdifReadResult::kEndOfInput) {
+  setLdifRecordRealloc(guardedRealloc);
+  guarded = nullptr;
   Records records;
   LdifInput input;
   input.fd = fd;
@@ -29,67 +41,27 @@ Records readRecords(int fd, LdifReadResult last = LdifReadResult::kEndOfInput) {
   }
   EXPECT_EQ(result, last);
   EXPECT_EQ(input.error, last == LdifReadResult::kReadError ? EISDIR : 0);
+  EXPECT_TRUE(guarded == nullptr || guarded[guardedSize] == '#');
   close(fd);
   return records;
 }
 
-// The records of an in-memory file holding `bytes`.
-Records readRecords(const std::string& bytes) {
+// An in-memory file holding `bytes`.
+int memoryFile(const std::string& bytes) {
   int fd = memfd_create("ldif", MFD_CLOEXEC);
   EXPECT_EQ(write(fd, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
   EXPECT_EQ(lseek(fd, 0, SEEK_SET), 0);
-  return readRecords(fd);
-}
-
-// The logical lines of one record, fold markers kept; "!" follows a line
-// that holds the record's NUL byte.
-std::vector<std::string> logicalLines(std::string text) {
-  std::vector<std::string> lines;
-  size_t nul = text.find('\0');
-  LdifRecord record{text.data(), text.data() + text.size(),
-                    nul != std::string::npos ? text.data() + nul : nullptr};
-  LdifLine line;
-  while (nextLdifLine(&record, &line)) {
-    EXPECT_EQ(line.text[line.length], '\0');
-    lines.emplace_back(std::string(line.text, line.length) + (line.holdsNul ? "!" : ""));
-  }
-  return lines;
-}
-
-// The one logical line of `text` parsed: "type=value", "type" for an absent
-// value, or "!" when the line is refused.
-std::string parsed(std::string text) {
-  LdifRecord record{text.data(), text.data() + text.size()};
-  LdifLine line;
-  EXPECT_TRUE(nextLdifLine(&record, &line)) << text;
-  LdifField field;
-  field.type = line.text;
-  std::string result = "!";
-  if (parseLdifLine(line, &field) != 0) {
-    EXPECT_EQ(field.type, nullptr);
-  } else {
-    EXPECT_EQ(field.type[field.typeLength], '\0');
-    result = std::string(field.type, field.typeLength);
-    if (field.value != nullptr) {
-      EXPECT_EQ(field.value[field.valueLength], '\0');
-      result += "=" + std::string(field.value, field.valueLength);
-    }
-  }
-  EXPECT_FALSE(nextLdifLine(&record, &line)) << text;
-  return result;
+  return fd;
 }
 
 TEST(ReadLdifRecord, SplitsRecordsAtBlankLines) {
   std::string longRecord;
-  for (int i = 0; i < 3000; ++i) {
+  for (int i = 0; i < 3000; ++i)
     longRecord += "description: value " + std::to_string(i) + "\n";
-  }
   auto lineOf = [](size_t length) { return "cn: " + std::string(length - 4, 'x') + "\n"; };
-  struct Case {
-    std::string input;
-    Records records;
-  };
-  const Case cases[] = {
+  // A record whose NUL byte is at `at`: one the reader hands out whole.
+  auto nulAt = [](size_t at) { return "dn: a\ncn: " + std::string(at - 10, 'x') + "\0"s; };
+  const std::pair<std::string, Records> cases[] = {
       {"\n\ndn: a\ncn: b\n\n\n\ndn: c\n", {"dn: a\ncn: b\n", "dn: c\n"}},
       {"", {}},
       {"\n\n", {}},
@@ -109,10 +81,12 @@ TEST(ReadLdifRecord, SplitsRecordsAtBlankLines) {
       {"\0\n"s, {"\0"s}},
       {"dn: a\n\0"s, {"dn: a\n\0"s}},
       {"\n\n" + std::string(200000, '\0'), {"\0"s}},
+      // The NUL as the last byte of a full first read, and just after it.
+      {nulAt(kLdifBufferSize - 2) + "\ncn: y\n\ndn: b\n", {nulAt(kLdifBufferSize - 2)}},
+      {nulAt(kLdifBufferSize - 1) + "\ncn: y\n\ndn: b\n", {nulAt(kLdifBufferSize - 1)}},
   };
-  for (const Case& c : cases) {
-    EXPECT_EQ(readRecords(c.input), c.records) << c.input.substr(0, 60);
-  }
+  for (const auto& [input, records] : cases)
+    EXPECT_EQ(readRecords(memoryFile(input)), records) << input.substr(0, 60);
 }
 
 TEST(ReadLdifRecord, RecordsAcrossReadsStayWhole) {
@@ -125,39 +99,20 @@ TEST(ReadLdifRecord, RecordsAcrossReadsStayWhole) {
                       "\r\n");
     input += records.back() + (i % 3 == 0 ? "\r\n" : "\n\n");
   }
-  EXPECT_EQ(readRecords(input), records);
+  EXPECT_EQ(readRecords(memoryFile(input)), records);
+  int directory = open(testing::TempDir().c_str(), O_RDONLY);
+  EXPECT_EQ(readRecords(directory, LdifReadResult::kReadError), Records{});
 }
 
-TEST(ReadLdifRecord, EndsAtReadErrors) {
-  EXPECT_EQ(readRecords(open(testing::TempDir().c_str(), O_RDONLY), LdifReadResult::kReadError),
-            Records{});
-}
-
-TEST(NextLdifLine, UnfoldsAndDropsComments) {
-  struct Case {
-    std::string record;
-    std::vector<std::string> lines;
-  };
-  const Case cases[] = {
-      {"dn: a\r\ncn: b\r\n", {"dn: a", "cn: b"}},
-      {"# one\n continued\ndn: a\n#two\ncn: #x\n", {"dn: a", "cn: #x"}},
-      {"# only\n", {}},
-      {"dn: a\ndescription: abc\0"s, {"dn: a", "description: abc\0!"s}},
-      {"#\0\ncn: x\n"s, {"#\0!"s, "cn: x"}},
-  };
-  for (const Case& c : cases) {
-    EXPECT_EQ(logicalLines(c.record), c.lines) << c.record;
-  }
-  LdifRecord exhausted;
-  LdifLine line;
-  EXPECT_FALSE(nextLdifLine(&exhausted, &line));
-}
-
-// Each case is a logical line and, after the last "|", what parsed() makes
-// of it.
-TEST(ParseLdifLine, TypesAndValues) {
+// Each case is a record followed by the parse of each of its logical lines,
+// each after a "|": "type=value", "type" for an absent
+// value, or "!" when the line is refused; "*" marks the line holding the
+// record's NUL byte.
+TEST(LdifLines, UnfoldedAndParsed) {
   std::string longValue(100000, 'v');
   const std::string cases[] = {
+      "dn: a\r\ncn: b\r\n|dn=a|cn=b", "# one\n continued\ndn: a\n#two\ncn: #x\n|dn=a|cn=#x",
+      "# only\n", "dn: a\ndescription: abc\0|dn=a|description=abc\0*"s, "#\0\ncn: x\n|!*|cn=x"s,
       "cn: value  |cn=value  ", "  cn  \t: x|cn=x", ":x|=x", "cn:x:y|cn=x:y",
       "cn;lang-en: x|cn;lang-en=x", "cn:|cn=", "cn:  |cn", "cn::|cn", "cn:: |cn", "cn:<|cn",
       "cn: a\rb\r\n|cn=a\rb", "cn: \xc3\x28|cn=\xc3\x28",
@@ -175,9 +130,34 @@ TEST(ParseLdifLine, TypesAndValues) {
       "no colon|!", "cn:< file:///etc/passwd|!", "cn:: Zm9|!", "cn:: Zm=|!", "cn:: Zm9v Zm9v|!",
       "cn:: Zm9\xc3\xa9|!", "cn:: ==Zm|!", "cn:: Z===|!", "cn:: Zm9v!|!"};
   for (const std::string& c : cases) {
-    size_t bar = c.rfind('|');
-    EXPECT_EQ(parsed(c.substr(0, bar)), c.substr(bar + 1)) << c.substr(0, 60);
+    std::string text = c.substr(0, c.find('|'));
+    size_t nul = text.find('\0');
+    LdifRecord record{text.data(), text.data() + text.size(),
+                      nul != std::string::npos ? text.data() + nul : nullptr};
+    std::string parses;
+    for (LdifLine line; nextLdifLine(&record, &line);) {
+      EXPECT_EQ(line.text[line.length], '\0');
+      LdifField field;
+      field.type = line.text;
+      parses += "|";
+      if (parseLdifLine(line, &field) != 0) {
+        EXPECT_EQ(field.type, nullptr);
+        parses += "!";
+      } else {
+        EXPECT_EQ(field.type[field.typeLength], '\0');
+        parses += std::string(field.type, field.typeLength);
+        if (field.value != nullptr) {
+          EXPECT_EQ(field.value[field.valueLength], '\0');
+          parses += "=" + std::string(field.value, field.valueLength);
+        }
+      }
+      parses += line.holdsNul ? "*" : "";
+    }
+    EXPECT_EQ(parses, c.substr(text.size())) << c.substr(0, 60);
   }
+  LdifRecord exhausted;
+  LdifLine line;
+  EXPECT_FALSE(nextLdifLine(&exhausted, &line));
 }
 
 }  // namespace

@@ -112,16 +112,16 @@ int updateSchema(DirectoryRequests& directory, Host& host, const SchemaFiles& fi
 
 int extendSchema(DirectoryRequests& directory, Host& host, const SchemaFiles& files,
                  JoinMode mode) {
-  if (!isReadable(files.accountSchema))
+  if (!isReadable(files.accountSchema.c_str()))
     return kSchemaFileMissing;
   if (mode == JoinMode::kAdd) {
-    int rc = extendWith(directory, host, files.accountSchema, kAccountSchema);
+    int rc = extendWith(directory, host, files.accountSchema.c_str(), kAccountSchema);
     if (rc != 0)
       return rc;
   }
-  if (!isReadable(files.uniqueIdSchema))
+  if (!isReadable(files.uniqueIdSchema.c_str()))
     return kUniqueIdSchemaFileMissing;
-  return extendWith(directory, host, files.uniqueIdSchema, kUniqueIdSchema);
+  return extendWith(directory, host, files.uniqueIdSchema.c_str(), kUniqueIdSchema);
 }
 
 int schemaHasObjectClass(DirectoryRequests& directory, const char* name) {

@@ -3,6 +3,8 @@
 #ifndef KIVCONFIG_SCHEMA_SCHEMA_H_
 #define KIVCONFIG_SCHEMA_SCHEMA_H_
 
+#include <string>
+
 #include "base/directory_requests.h"
 #include "base/host.h"
 #include "base/run_settings.h"
@@ -10,8 +12,8 @@
 // The two schema files: the account-services schema and the unique-id
 // schema.
 struct SchemaFiles {
-  const char* accountSchema;
-  const char* uniqueIdSchema;
+  std::string accountSchema;
+  std::string uniqueIdSchema;
 };
 
 // Result of schemaHasObjectClass for a name that no definition holds; it

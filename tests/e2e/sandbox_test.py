@@ -1,8 +1,6 @@
 #!/usr/bin/python3
 """The sandbox leaves the machine alone: what runs inside changes nothing
-outside, stand-in daemons do not outlive it, and its own state goes away.
-What kivconfig needs of the sandbox and its stand-in services is exercised by
-the other end-to-end tests. Exits 77 (skipped) when the sandbox cannot run."""
+outside, stand-in daemons do not outlive it, and its own state goes away."""
 
 import os
 import socket
@@ -12,103 +10,62 @@ import tempfile
 import unittest
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "lib"))
-import sandbox  # noqa: E402
-from sandbox import Sandbox  # noqa: E402
 
-def tree_listing(top):
-    """(path, mode, size, mtime) of everything under top, links not followed."""
-    listing = []
-    for directory, dirs, files in os.walk(top):
-        for name in dirs + files:
-            path = os.path.join(directory, name)
-            st = os.lstat(path)
-            listing.append((path, st.st_mode, st.st_size, st.st_mtime_ns))
-    return sorted(listing)
+from kivtest import SANDBOX, SandboxTest  # noqa: E402
+
+# Marks this test's processes: other tests run stand-in daemons meanwhile.
+MARK = "KIV_SANDBOX_TEST_MARK"
 
 
-# Marks the processes started by this test's sandbox calls: other tests may
-# run stand-in daemons in their own sandboxes at the same time.
-MARK = "KIV_SANDBOX_TEST_MARK=%d" % os.getpid()
-
-
-def standin_processes():
-    """Command lines of this test's stand-in daemons still running anywhere."""
+def standin_daemons():
     found = []
     for pid in filter(str.isdigit, os.listdir("/proc")):
         try:
-            with open("/proc/%s/cmdline" % pid, "rb") as f:
-                cmdline = f.read().replace(b"\0", b" ").decode(errors="replace")
-            with open("/proc/%s/environ" % pid, "rb") as f:
-                environment = f.read().split(b"\0")
+            with open("/proc/%s/environ" % pid, "rb") as environ, \
+                    open("/proc/%s/cmdline" % pid, "rb") as cmdline:
+                if (MARK + "=%d" % os.getpid()).encode() in environ.read().split(b"\0"):
+                    found.append(cmdline.read().replace(b"\0", b" ").decode())
         except OSError:
             continue
-        if MARK.encode() not in environment:
-            continue
-        if "/usr/sbin/kivcd -p" in cmdline or "/usr/sbin/nscd -p" in cmdline:
-            found.append(cmdline)
-    return found
+    return [line for line in found if "/usr/sbin/kivcd -p" in line or "/usr/sbin/nscd -p" in line]
 
 
 def host_snapshot():
-    with open("/proc/self/mountinfo") as f:
-        mounts = f.read()
-    with open("/etc/hostname") as f:
-        etc_hostname = f.read()
-    return {
-        "etc": tree_listing("/etc"),
-        "usr_sbin": sorted(os.listdir("/usr/sbin")),
-        "var_lib": sorted(os.listdir("/var/lib")),
-        "etc_hostname": etc_hostname,
-        "hostname": socket.gethostname(),
-        "mounts": mounts,
-        "run": sorted(os.listdir("/run")),
-    }
+    listing = sorted((path, st.st_mode, st.st_size, st.st_mtime_ns) for path, st in (
+        (p, os.lstat(p)) for top, dirs, files in os.walk("/etc")
+        for p in (os.path.join(top, n) for n in dirs + files)))
+    with open("/proc/self/mountinfo") as mounts, open("/etc/hostname") as hostname:
+        return [listing, mounts.read(), hostname.read(), socket.gethostname(),
+                sorted(os.listdir("/usr/sbin")), sorted(os.listdir("/var/lib")),
+                sorted(os.listdir("/run"))]
 
 
-class HostUntouchedTest(unittest.TestCase):
-    def setUp(self):
-        sandbox.needs_root_or_userns()
-        state = tempfile.TemporaryDirectory(prefix="kiv-sandbox-test.")
-        self.addCleanup(state.cleanup)
-        self.state_dir = state.name
-        self.box = Sandbox(self.state_dir)
-
-    def sh(self, script):
-        name, value = MARK.split("=")
-        return self.box.run(["sh", "-c", script], env=dict(os.environ, **{name: value}))
-
+class HostUntouched(SandboxTest):
     def test_changes_inside_stay_inside(self):
         victim = next(n for n in sorted(os.listdir("/usr/sbin"))
                       if os.path.isfile(os.path.join("/usr/sbin", n)))
         before = host_snapshot()
-        self.assertFalse(os.path.exists("/etc/kiv.conf"))
-        result = self.sh(
-            "echo preferred-server=ldap.example > /etc/kiv.conf && "
-            "touch /etc/init.d/.fail-x && rm /usr/sbin/%s && hostname elsewhere && "
-            "echo elsewhere > /etc/hostname && echo line > /var/lib/velmar-pelk/kiv.log && "
-            "/etc/init.d/kivcd start && /etc/init.d/kivcd stop && /etc/init.d/kivcd start" % victim)
+        result = self.box.sh(
+            "echo preferred-server=x > /etc/kiv.conf && touch /etc/init.d/.fail-x && "
+            "rm /usr/sbin/$1 && hostname elsewhere && echo elsewhere > /etc/hostname && "
+            "echo line > /var/lib/velmar-pelk/kiv.log && /etc/init.d/kivcd start && "
+            "/etc/init.d/kivcd stop && /etc/init.d/kivcd start && /etc/init.d/nscd start",
+            victim, env=dict(os.environ, **{MARK: str(os.getpid())}))
         self.assertEqual(result.returncode, 0, result.stderr)
-        after = host_snapshot()
-        for key in before:
-            self.assertEqual(before[key], after[key], key)
-        self.assertFalse(os.path.exists("/etc/kiv.conf"))
-        self.assertEqual(standin_processes(), [])
-        self.assertIn("preferred-server", self.box.read("/etc/kiv.conf"))
+        self.assertEqual(host_snapshot(), before)
+        self.assertEqual(standin_daemons(), [])
+        self.assertEqual(self.box.read("/etc/kiv.conf"), "preferred-server=x\n")
 
     def test_own_state_is_removed_and_never_kept_on_the_machine(self):
-        env = dict(os.environ, TMPDIR=self.state_dir)
-        result = subprocess.run([sandbox.SANDBOX, "touch", "/etc/kiv.conf"], env=env,
-                                capture_output=True, text=True, timeout=60)
-        self.assertEqual(result.returncode, 0, result.stderr)
-        self.assertEqual(os.listdir(self.state_dir), [])
-        result = subprocess.run([sandbox.SANDBOX, "--state", "/etc/kiv-state", "true"],
+        with tempfile.TemporaryDirectory() as tmp:
+            result = subprocess.run([SANDBOX, "touch", "/etc/kiv.conf"], capture_output=True,
+                                    env=dict(os.environ, TMPDIR=tmp), text=True, timeout=60)
+            self.assertEqual((result.returncode, os.listdir(tmp)), (0, []), result.stderr)
+        result = subprocess.run([SANDBOX, "--state", "/etc/kiv-state", "true"],
                                 capture_output=True, text=True, timeout=60)
         self.assertEqual(result.returncode, 2, result.stderr)
         self.assertFalse(os.path.exists("/etc/kiv-state"))
 
 
 if __name__ == "__main__":
-    if not sandbox.sandbox_available():
-        print("skipped: the sandbox needs root or unprivileged user namespaces")
-        sys.exit(sandbox.CANNOT_RUN)
     unittest.main()

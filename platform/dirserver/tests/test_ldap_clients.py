@@ -1,5 +1,6 @@
-"""ombrel-server against the ldap-utils clients, over clear text and LDAPS: the
-answers kivconfig relies on, given to a client that nobody here wrote."""
+"""ombrel-server against the ldap-utils clients: the answers kivconfig relies
+on, given to a client that nobody here wrote. kivconfig's own end-to-end
+tests show the rest, LDAPS, the root DSE and the schema lookups included."""
 
 import pathlib
 import subprocess
@@ -12,26 +13,19 @@ sys.path.insert(0, str(pathlib.Path(__file__).resolve().parents[3] / "tests" / "
 from ombrel import OmbrelServer  # noqa: E402
 
 ADMIN = ("-D", "cn=admin,o=corp", "-w", "secret")
-GID_MAPPING = ("(1.3.6.1.4.1.32473.1.1.4.1.24 NAME 'gidNumber' "
-               "SYNTAX 1.3.6.1.4.1.1466.115.121.1.27 X-VRD_NAME 'GID' )")
-UID_MAPPING = ("( 1.3.6.1.1.1.1.0 NAME 'uidNumber' "
-               "SYNTAX 1.3.6.1.4.1.1466.115.121.1.27 X-VRD_NAME 'UID' )")
 SCHEMA = "dn: cn=schema\nchangetype: modify\n"
 CORP = "dn: o=corp\nchangetype: modify\n"
-INDEX = ("dn: cn=ombrel,o=corp\nchangetype: modify\nadd: indexDefinition\n"
-         "indexDefinition: 0$gidNumber$0$0$2$1$gidNumber\n")
 
 
-def run_tool(server, tool, *args, input_text=None, tls=False, bind=ADMIN):
+def run_tool(server, tool, *args, input_text=None, bind=ADMIN):
     """Runs an ldap-utils tool; returns (exit status, stdout, stderr)."""
-    done = subprocess.run([tool, "-x", "-H", server.uri(tls=tls), *bind, *args], input=input_text,
+    done = subprocess.run([tool, "-x", "-H", server.uri(), *bind, *args], input=input_text,
                           capture_output=True, text=True, env=server.client_env(), timeout=30)
     return done.returncode, done.stdout, done.stderr
 
 
-def search(server, base, *args, tls=False):
-    return run_tool(server, "ldapsearch", "-LLL", "-o", "ldif-wrap=no", "-b", base, *args,
-                    tls=tls, bind=())
+def search(server, base, *args):
+    return run_tool(server, "ldapsearch", "-LLL", "-o", "ldif-wrap=no", "-b", base, *args, bind=())
 
 
 def add(server, dn, object_class, *lines, bind=ADMIN):
@@ -42,33 +36,20 @@ def add(server, dn, object_class, *lines, bind=ADMIN):
 class ClientTest(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
-        cls.tmp = tempfile.TemporaryDirectory()
-        cls.server = OmbrelServer(cls.tmp.name).start()
+        tmp = tempfile.TemporaryDirectory()
+        cls.addClassCleanup(tmp.cleanup)
+        cls.server = OmbrelServer(tmp.name).start()
+        cls.addClassCleanup(cls.server.stop)
 
-    @classmethod
-    def tearDownClass(cls):
-        cls.server.stop()
-        cls.tmp.cleanup()
-
-    def modify(self, ldif, tls=False):
-        return run_tool(self.server, "ldapmodify", input_text=ldif, tls=tls)[0]
-
-    def test_root_dse_and_schema_lookup(self):
-        rc, out, err = search(self.server, "", "-s", "base", "objectclass=*", tls=True)
-        self.assertEqual(rc, 0, err)
-        self.assertIn("vendorVersion: Ombrel 8.8 SP8\n", out)
-        self.assertIn("dsaName: cn=ombrel,o=corp\n", out)
-        rc, out, _ = search(self.server, "cn=schema", "-s", "base",
-                            "objectClasses=organizationalUnit", "objectClasses")
-        values = [l for l in out.splitlines() if l.startswith("objectClasses:")]
-        self.assertEqual(len(values), 1, out)
-        self.assertIn("X-VRD_CONTAINMENT", values[0])
-        rc, out, _ = search(self.server, "cn=schema", "-s", "base", "objectClasses=qupPosixConfig")
-        self.assertEqual((rc, out.strip()), (0, ""))
+    def modify(self, ldif):
+        return run_tool(self.server, "ldapmodify", input_text=ldif)[0]
 
     def test_result_codes(self):
         s = self.server
         wrong = ("-D", "cn=admin,o=corp", "-w", "wrong")
+        new_class = SCHEMA + ("add: objectClasses\nobjectClasses: ( 1.3.6.1.4.1.32473.9.1 NAME "
+                              "'testBox' SUP top STRUCTURAL MAY cn X-VRD_CONTAINMENT "
+                              "'organization' )\n")
         cases = [
             ("anonymous write", lambda: add(s, "ou=n,o=corp", "organizationalUnit", bind=()), 50),
             ("wrong password", lambda: add(s, "ou=n,o=corp", "organizationalUnit", bind=wrong), 49),
@@ -87,13 +68,12 @@ class ClientTest(unittest.TestCase):
             ("absent value", lambda: self.modify(CORP + "delete: ACL\nACL: 3#c\n"), 16),
             ("missing entry", lambda: self.modify("dn: o=gone\nchangetype: modify\n"
                                                   "replace: description\ndescription: d\n"), 32),
-            ("index over LDAPS", lambda: self.modify(INDEX, tls=True), 0),
-            ("index again", lambda: self.modify(INDEX, tls=True), 20),
             ("entry with children", lambda: run_tool(s, "ldapdelete", "o=corp")[0], 66),
-            ("index completion", lambda: run_tool(
-                s, "ldapexop", "1.3.6.1.4.1.32473.1.27.100.49:Dummy Value")[0], 0),
-            ("schema refresh", lambda: run_tool(s, "ldapexop", "1.3.6.1.4.1.32473.1.27.100.7")[0],
-             0),
+            ("new class", lambda: self.modify(new_class), 0),
+            ("class again", lambda: self.modify(new_class), 20),
+            ("entry of the new class", lambda: add(s, "cn=box,o=corp", "testBox"), 0),
+            ("unparsable definition", lambda: self.modify(
+                SCHEMA + "add: attributeTypes\nattributeTypes: ( broken\n"), 21),
             ("unknown operation",
              lambda: "Protocol error (2)" in run_tool(s, "ldapexop", "1.2.3.4")[2], True),
         ]
@@ -124,43 +104,20 @@ class ClientTest(unittest.TestCase):
                             "(&(objectClass=inetOrgPerson)(cn=W - *))", "dn")
         self.assertEqual(out.count("dn: "), 4, out)
 
-    def test_schema_modify_and_mapping_removal(self):
-        new_class = ("( 1.3.6.1.4.1.32473.9.1 NAME 'testBox' SUP top STRUCTURAL MAY cn "
-                     "X-VRD_CONTAINMENT 'organization' )")
-        add_class = SCHEMA + "add: objectClasses\nobjectClasses: %s\n" % new_class
-        self.assertEqual(self.modify(add_class), 0)
-        self.assertEqual(self.modify(add_class), 20)
-        self.assertEqual(add(self.server, "cn=box,o=corp", "testBox"), 0)
-        self.assertEqual(self.modify(SCHEMA + "add: attributeTypes\nattributeTypes: ( broken\n"),
-                         21)
-        # Extra blanks and "(x" against "( x" still match the stored text.
-        rc, out, _ = search(self.server, "cn=schema", "-s", "base", "attributeTypes=GIDNUMBER")
-        self.assertEqual(out.count("attributeTypes: "), 1)
-        self.assertIn(GID_MAPPING, out)
-        gid = GID_MAPPING.replace("(1.3", "( 1.3").replace(" NAME", "   NAME")
-        delete = SCHEMA + "delete: attributetypes\nattributetypes: %s\nattributetypes: %s\n"
-        self.assertEqual(self.modify(delete % (gid, UID_MAPPING)), 0)
-        self.assertEqual(self.modify(delete % (gid, UID_MAPPING)), 16)
-        rc, out, _ = search(self.server, "cn=schema", "-s", "base", "attributeTypes=uidNumber")
-        self.assertEqual(out.strip(), "")
-
 
 class FaultRulesTest(unittest.TestCase):
     def test_fault_rules_and_dump(self):
         with tempfile.TemporaryDirectory() as tmp:
             rules = pathlib.Path(tmp) / "rules"
             rules.write_text("# refused twice\nmodify:O=Corp:50:2\n")
-            server = OmbrelServer(tmp, extra_args=(
-                "--fail-file", str(rules), "--fail", "delete:*:80",
-                "--fail", "extended:1.3.6.1.4.1.32473.1.27.100.49:1"))
-            with server:
+            with OmbrelServer(tmp, extra_args=("--fail-file", str(rules), "--fail", "delete:*:80",
+                                               "--fail", "extended:1.2.3:1")) as server:
                 before = server.dump()
                 change = CORP + "replace: description\ndescription: x\n"
                 codes = [run_tool(server, "ldapmodify", input_text=change)[0] for _ in range(3)]
-                self.assertEqual(codes, [50, 50, 0])
-                self.assertEqual(run_tool(server, "ldapdelete", "ou=ws,o=corp")[0], 80)
-                self.assertEqual(
-                    run_tool(server, "ldapexop", "1.3.6.1.4.1.32473.1.27.100.49")[0], 1)
+                codes += [run_tool(server, "ldapdelete", "ou=ws,o=corp")[0],
+                          run_tool(server, "ldapexop", "1.2.3")[0]]
+                self.assertEqual(codes, [50, 50, 0, 80, 1])
                 after = server.stop()
             self.assertEqual(after.replace("description: x\n", ""), before)
             self.assertLess(after.index("dn: o=corp\n"), after.index("dn: ou=ws,o=corp\n"))

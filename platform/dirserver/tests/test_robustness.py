@@ -1,6 +1,7 @@
 """Malformed, truncated and oversized PDUs end only their own connection, on
 both ports."""
 
+import functools
 import pathlib
 import socket
 import ssl
@@ -32,32 +33,24 @@ def search_with_filter(filter_bytes):
     return message(2, tlv(0x63, body))
 
 
-def nested_not_filter(depth):
-    inner = tlv(0x87, b"cn")
-    for _ in range(depth):
-        inner = tlv(0xA2, inner)
-    return inner
-
-
 BAD_INPUTS = {
     "garbage": b"\xff\xfe\xfd\xfc" * 16,
     "indefinite length": b"\x30\x80" + ANONYMOUS_BIND[2:] + b"\x00\x00",
     "oversized length": b"\x30\x84\x7f\xff\xff\xff" + b"\x00" * 32,
     "bad inner length": b"\x30\x06\x02\x01\x01\x60\x7f\x02",
     "unknown operation": message(3, tlv(0x7F, b"")),
-    "filter nested too deep": search_with_filter(nested_not_filter(200)),
+    "filter nested too deep": search_with_filter(
+        functools.reduce(lambda inner, _: tlv(0xA2, inner), range(200), tlv(0x87, b"cn"))),
     "truncated bind, then hang-up": ANONYMOUS_BIND[:5],
 }
 
 
 def read_until_closed(sock):
-    data = b""
     try:
-        while chunk := sock.recv(4096):
-            data += chunk
+        while sock.recv(4096):
+            pass
     except ConnectionResetError:
         pass
-    return data
 
 
 class RobustnessTest(unittest.TestCase):
