@@ -104,7 +104,7 @@ int takeOption(int letter, const char* argument) {
       ++runSettings.cacheOnlyCount;
       return 0;
     default:
-      printUsage(0);
+      printUsage(1);
   }
 }
 
@@ -115,9 +115,9 @@ int parse(int argc, char** argv, bool simpleAdd) {
   int letter;
   while ((letter = getopt(argc - 1, argv + 1, kOptionLetters)) != -1) {
     if (letter == '?' || letter == ':')
-      printUsage(0);
+      printUsage(1);
     if (simpleAdd && strchr(kNotForSimpleAdd, letter) != nullptr)
-      printUsage(0);
+      printUsage(1);
     int status = takeOption(letter, optarg);
     if (status != 0)
       return status;
