@@ -146,6 +146,7 @@ class ContentTest(unittest.TestCase):
         cases = [("kivconfig", []), ("kivconfig-standins", ["--component", "standins"])]
         for package, install_options in cases:
             with self.subTest(package=package):
+                deb(package + "-dbgsym")
                 unpacked = os.path.join(self.root, package)
                 subprocess.run(["dpkg", "-x", deb(package), unpacked], check=True)
                 self.assertEqual(files_under(unpacked),
