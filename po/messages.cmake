@@ -10,7 +10,8 @@
 #       when msgfmt --check finds a fault.
 #
 # The texts are those passed to tr(), translatable(), printAndLog() and
-# announce() in src/ (tests left out). The template lists messages sorted,
+# announce() in src/, and to translate() and translatable() in the stand-in
+# libkiv (platform/libkiv), which prints in the same domain (tests left out). The template lists messages sorted,
 # with file names but no line numbers, so that moving code does not change it.
 cmake_minimum_required(VERSION 3.25)
 
@@ -33,7 +34,9 @@ function(read_without_date file variable)
 endfunction()
 
 function(extract output)
-  file(GLOB_RECURSE sources RELATIVE ${SOURCE_DIR} ${SOURCE_DIR}/src/*.cc ${SOURCE_DIR}/src/*.h)
+  # The stand-in libkiv prints the parameter commands' texts in the same domain.
+  file(GLOB_RECURSE sources RELATIVE ${SOURCE_DIR} ${SOURCE_DIR}/src/*.cc ${SOURCE_DIR}/src/*.h
+       ${SOURCE_DIR}/platform/libkiv/*.cc ${SOURCE_DIR}/platform/libkiv/*.h)
   list(FILTER sources EXCLUDE REGEX "(_test|_test_support|_fuzz)\\.(cc|h)$|/test_[^/]*$")
   list(SORT sources)
   file(MAKE_DIRECTORY ${WORK_DIR})
@@ -44,7 +47,9 @@ function(extract output)
       --language=C++ --from-code=UTF-8 --sort-output --add-location=file
       --package-name=kivconfig --package-version=${VERSION} --msgid-bugs-address=
       --keyword --keyword=tr --keyword=translatable --keyword=printAndLog:2 --keyword=printAndLogSystemError:2 --keyword=announce
+      --keyword=translate
       --flag=tr:1:pass-c-format --flag=translatable:1:pass-c-format
+      --flag=translate:1:pass-c-format
       --flag=printAndLog:2:c-format)
 endfunction()
 

@@ -17,6 +17,12 @@ enum class ParameterKind {
   kChoice,    // one of the "|"-separated choices
 };
 
+// Marks a meaning for the message template; it is translated where it is
+// shown. Returns the text unchanged.
+constexpr const char* translatable(const char* text) {
+  return text;
+}
+
 struct Parameter {
   const char* name;
   ParameterKind kind;
@@ -24,7 +30,7 @@ struct Parameter {
   long maximum;
   const char* choices;       // kChoice only
   const char* defaultValue;  // empty when there is none
-  const char* meaning;       // English message text
+  const char* meaning;       // English message text, in the message catalogue
 };
 
 // The parameters in the order they are listed and written.

@@ -59,6 +59,8 @@ int classifyCommand(int argc, char** argv) {
   const char* word = argv[1];
   if (isOneOf(word, {"-?", "--h", "--he", "--hel", "--help"})) {
     printUsage(0);
+  } else if (strcmp(word, "--version") == 0) {
+    printVersion();
   } else if (strcmp(word, "add") == 0) {
     runSettings.command = Command::kAdd;
   } else if (strcmp(word, "upgrade") == 0) {

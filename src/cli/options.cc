@@ -112,7 +112,7 @@ int takeOption(Host& host, int letter, char* argument) {
       ++runSettings.cacheOnlyCount;
       return 0;
     default:
-      printUsage(0);
+      printUsage(1);
   }
 }
 
@@ -123,9 +123,9 @@ int parse(Host& host, int argc, char** argv, bool simpleAdd) {
   int letter;
   while ((letter = getopt(argc - 1, argv + 1, kOptionLetters)) != -1) {
     if (letter == '?' || letter == ':')
-      printUsage(0);
+      printUsage(1);
     if (simpleAdd && strchr(kNotForSimpleAdd, letter) != nullptr)
-      printUsage(0);
+      printUsage(1);
     int status = takeOption(host, letter, optarg);
     if (status != 0)
       return status;

@@ -8,8 +8,10 @@
 // word on, so getopt's diagnostics name the command. They return 0 when every
 // option was taken and 1 after a failed conversion to UTF-8 or a refused
 // server name (reported and logged, the log through `host`); later options
-// are then not parsed. An unknown option or a missing argument prints the usage and ends the
-// process with status 0, as does an option that simple_add does not take.
+// are then not parsed. An unknown option or a missing argument prints the
+// usage and ends the process with status 1, as does an option that
+// simple_add does not take, so that a script tells a mistyped command line
+// from a command that ran.
 int parseOptions(Host& host, int argc, char** argv);
 int parseSimpleAddOptions(Host& host, int argc, char** argv);
 

@@ -4,10 +4,13 @@
 
 #include <sstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "base/host_test_support.h"
 #include "base/run_settings.h"
+#include "cli/dispatch.h"
+#include "cli/parameters.h"
 #include "cli/test_command_line.h"
 
 namespace {
@@ -76,6 +79,39 @@ TEST(Options, TakenIntoTheRunSettings) {
     EXPECT_EQ(testing::internal::GetCapturedStdout(), row.said);
     EXPECT_EQ(host.logLines, row.said.empty() ? Lines{} : Lines{row.said});
     EXPECT_EQ(settings(), row.settings);
+  }
+}
+
+// The front end up to the end of option parsing, in a child that exits.
+[[noreturn]] void parseCommandLine(const char* command, const char* word) {
+  runSettings = RunSettings{};
+  RecordingHost host;
+  CommandLine line = word != nullptr ? CommandLine{command, word} : CommandLine{command};
+  classifyCommand(line.argc(), line.argv());
+  if (runSettings.command == Command::kParameters) {
+    parseValueList(line.argc(), line.argv());
+  } else if (runSettings.command == Command::kSimpleAdd) {
+    parseSimpleAddOptions(host, line.argc(), line.argv());
+  } else {
+    parseOptions(host, line.argc(), line.argv());
+  }
+  exit(99);
+}
+
+// A refused command line exits with 1, so that a script tells a typo from a
+// command that ran; asked-for help and the version exit with 0.
+TEST(CommandLineDeathTest, ExitStatusOfHelpVersionAndRefusedLines) {
+  const std::tuple<const char*, const char*, int, const char*> cases[] = {
+      {"--help", nullptr, 0, ""},
+      {"--version", nullptr, 0, ""},
+      {"add", "-x", 1, "invalid option -- 'x'\nUsage:"},
+      {"add", "-r", 1, "requires an argument -- 'r'\nUsage:"},
+      {"simple_add", "-o", 1, "^Usage:"},
+      {"get", "a=1", 1, "^Usage:"},
+  };
+  for (const auto& [command, word, status, diagnostic] : cases) {
+    EXPECT_EXIT(parseCommandLine(command, word), testing::ExitedWithCode(status), diagnostic)
+        << command << " " << (word != nullptr ? word : "");
   }
 }
 

@@ -67,7 +67,7 @@ void parseGet(int argc, char** argv) {
   runSettings.valueListMode = 'v';
   for (int i = 2; i < argc; ++i) {
     if (strchr(argv[i], '=') != nullptr)
-      printUsage(0);
+      printUsage(1);
     if (isPrefixed(argv[i])) {
       addPrefixedWord(argv[i], 'v');
     } else {

@@ -120,7 +120,9 @@ int reportResult(Host& host, int code, const std::string& successDetails) {
 
 void printUsage(int status) {
   const char* name = "kivconfig";
-  fprintf(stderr,
+  // Asked-for help is the command's output; a refused command line is an error.
+  FILE* stream = status == 0 ? stdout : stderr;
+  fprintf(stream,
           tr("Usage:\n %s  add -a <admin_fdn> -p <password> -r <base_context> \n \t\t-w "
              "<server/workstation_context> [-o] [-c] -S <LDAP_server[:port]> \n\t\t[-l <SSL "
              "port>] [-R <alternative_LDAP_server1[:port],<alternative_LDAP_server2[:port],...>]\n "
@@ -132,4 +134,9 @@ void printUsage(int status) {
              "list>\n %s -k\n %s cache_refresh\n"),
           name, name, name, name, name, name, name, name, name);
   exit(status);
+}
+
+void printVersion() {
+  printf("kivconfig %s\n", KIV_VERSION);
+  exit(0);
 }

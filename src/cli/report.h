@@ -13,7 +13,11 @@
 // `successDetails` (already translated) follow the success message.
 int reportResult(Host& host, int code, const std::string& successDetails = "");
 
-// Prints the usage text on standard error and ends the process with `status`.
+// Prints the usage text and ends the process with `status`: on standard
+// output for 0 (the help words), on standard error for a refused command line.
 [[noreturn]] void printUsage(int status);
+
+// Prints "kivconfig VERSION" on standard output and ends the process with 0.
+[[noreturn]] void printVersion();
 
 #endif  // KIVCONFIG_CLI_REPORT_H_

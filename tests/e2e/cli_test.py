@@ -2,19 +2,24 @@
 and the log."""
 
 import os
+import re
 import sys
 import unittest
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "lib"))
 
-from kivtest import SandboxTest  # noqa: E402
+from kivtest import BUILD, SandboxTest  # noqa: E402
 
 
 class CommandWords(SandboxTest):
     def assertUsage(self, result, status):
+        # Asked-for help goes to standard output, a refused line's to standard error.
+        shown, other = (result.stdout, result.stderr) if status == 0 else (result.stderr,
+                                                                           result.stdout)
         self.assertEqual(result.returncode, status, result.stderr)
-        self.assertIn("Usage:\n kivconfig  add -a <admin_fdn>", result.stderr)
-        self.assertIn(" kivconfig cache_refresh\n", result.stderr)
+        self.assertIn("Usage:\n kivconfig  add -a <admin_fdn>", shown)
+        self.assertIn(" kivconfig cache_refresh\n", shown)
+        self.assertNotIn("Usage:", other)
 
     def test_help_words_and_rejected_lines(self):
         # One sandbox call tries every line; each prints its status after it.
@@ -22,10 +27,17 @@ class CommandWords(SandboxTest):
                  ["get", "set"], ["add", "-r", "add"], ["add", "-k"], ["simple_add", "-o"],
                  ["simple_add", "-a", "x"], ["add", "-x"], ["add", "-r"], ["set"],
                  ["set", "-sa=1"], ["set", "a=1", "b"], ["get", "a=1"], ["get", "help", "a=1"]]
-        expected = [1, 0, 0, 0, 0, 1, 1, 1, 1, 1, 1, 0, 0, 0, 0, 1, 1, 1, 0, 1]
+        expected = [1, 0, 0, 0, 0, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1]
         for words, status in zip(lines, expected):
             with self.subTest(words=words):
                 self.assertUsage(self.kiv(*words), status)
+
+    def test_version_is_the_projects(self):
+        with open(os.path.join(BUILD, "CMakeCache.txt"), encoding="utf-8") as cache:
+            version = re.search(r"^CMAKE_PROJECT_VERSION:\w+=(.*)$", cache.read(), re.M)[1]
+        result = self.kiv("--version")
+        self.assertEqual((result.returncode, result.stdout, result.stderr),
+                         (0, "kivconfig %s\n" % version, ""))
 
     def test_unknown_option_names_the_command(self):
         result = self.kiv("add", "-x")
