@@ -38,13 +38,24 @@ TEST(DnText, HostNamesAreEscapedForDnsAndFilters) {
 TEST(DnText, ShortHostNameEndsAtTheFirstDot) {
   RecordingHost host;
   std::string name;
-  for (const char* full : {"ws1.example.org", "ws1", "ws1."}) {
+  // The longest name the system keeps, 64 bytes, is read whole.
+  for (const std::string& full :
+       std::vector<std::string>{"ws1.example.org", "ws1", "ws1.", std::string(64, 'w')}) {
     host.name = full;
-    EXPECT_EQ(readShortHostName(host, name), 0);
-    EXPECT_EQ(name, "ws1");
+    EXPECT_EQ(readShortHostName(host, "unused", name), 0);
+    EXPECT_EQ(name, full.substr(0, full.find('.')));
   }
+  testing::internal::CaptureStdout();
+  testing::internal::CaptureStderr();
+  // Nothing before the first dot would name the object of every host.
+  host.name = ".x";
+  EXPECT_EQ(readShortHostName(host, "unused", name), -5999);
   host.hostNameError = EIO;
-  EXPECT_EQ(readShortHostName(host, name), EIO);
+  EXPECT_EQ(readShortHostName(host, "Couldn't get the hostname", name), -1);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(),
+            "The host name \".x\" has no short name before its first dot\n");
+  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+            "Couldn't get the hostname: Input/output error\n");
 }
 
 TEST(DnSplit, RdnsFirstToLastWithTheirLevels) {
