@@ -1,148 +1,142 @@
-#include "directory/remove.h"
-
 #include <gtest/gtest.h>
 
-#include <string>
-#include <vector>
+#include <numeric>
 
-#include "base/directory_test_support.h"
+#include "base/host_test_support.h"
 #include "base/ldap_error.h"
 #include "base/run_settings.h"
-#include "directory/dn_text.h"
+#include "commands/commands.h"
+#include "directory/connector_test_support.h"
 
 namespace {
 
-const std::string kWs = "ou=ws,o=corp", kWs2 = "ou=ws2,o=corp", kMe = "cn=me," + kWs;
-const std::string kConfig = "cn=UNIX Config,o=corp";
-const std::string kWsDeleted = "Deleting the Unix Workstation object...done.\n";
-const std::string kConfigDeleted = "Deleting the Config object...done.\n";
+using Lines = std::vector<std::string>;
+using H = RecordingHost;
+using D = RecordingDirectory;
 
-// Request lines after the Config object's search; "OWN" and "ANY" stand for
-// the two filters until the runner fills them in.
-std::string own(const std::string& context) {
-  return "search " + context + " one OWN";
-}
-std::string any(const std::string& context) {
-  return "search " + context + " one ANY";
-}
-std::string withdraw(const char* attribute, const std::string& context) {
-  return "modify " + kConfig + " -" + attribute + "=[" + context + "]";
+std::string joined(const Lines& lines) {
+  return std::accumulate(lines.begin(), lines.end(), std::string(),
+                         [](auto text, auto& line) { return text + line + "\n"; });
 }
 
-struct Case {
-  const char* name;
-  SchemaFlavour flavour;
-  std::vector<std::string> contexts;
-  // Answers: the request prefix and its code; a search answered 0 finds kMe.
-  std::vector<std::pair<std::string, int>> answers;
-  int result;
-  std::vector<std::string> requests;
-  std::string output;
-};
+const std::string kWs = "ou=ws,o=corp", kWs2 = "ou=ws2,o=corp", kConfig = "cn=UNIX Config,o=corp";
+const std::string kMe = "cn=UNIX Workstation - ws1," + kWs;
+const Lines kTwo = {kWs, kWs2}, kWs2First = {kWs2, kWs};
+const std::string kBind = "bind cn=admin,o=corp\n", kUp = "open clear ldap1:1389\n" + kBind;
+const std::string kConfigSearch =
+    "search o=corp one (&(objectclass=qupPosixConfig)(cn=UNIX Config))\n";
+const std::string kOwnFilter =
+    " one (&(objectClass=qupPosixWorkstation)(cn=UNIX Workstation - ws1))\n";
+const std::string kOwn = "search " + kWs + kOwnFilter, kOwn2 = "search " + kWs2 + kOwnFilter;
+const std::string kAny =
+    "search " + kWs + " one (&(objectclass=qupPosixWorkstation)(cn=UNIX Workstation - *))\n";
+const std::string kDeleteMe = "delete " + kMe + "\n", kDeleteConfig = "delete " + kConfig + "\n";
+const std::string kWithdraw = "modify " + kConfig + " -qupPosixWorkstationContexts=[" + kWs + "]\n";
+const std::string kDeleted = kConfigSearch + kOwn + kDeleteMe, kFound = kDeleted + kAny;
+const std::string kAll = kFound + kWithdraw + kAny + kDeleteConfig;
+const std::string kEmptied = kConfigSearch + kOwn + kAny + kDeleteConfig;
+const std::string kWsDone = "\nDeleting the Unix Workstation object...done.\n";
+const std::string kConfigDone = "Deleting the Config object...done.\n";
+const std::string kStopAndCleanup =
+    "init kivcd stop\ninit nscd stop\ninit nscd start\nremove /var/lib/velmar-pelk/.ldap1.der\n"
+    "remove /var/lib/velmar-pelk/.refresh_info\nremove /var/lib/velmar-pelk/.user_info.dir\n"
+    "remove /var/lib/velmar-pelk/.user_info.pag\nremove /var/lib/velmar-pelk/.group_info.dir\n"
+    "remove /var/lib/velmar-pelk/.group_info.pag\nremove /var/lib/velmar-pelk/kivutils.inp\n"
+    "remove /etc/kiv.conf\n";
 
-const Case kCases[] = {
-    {"last host of one context",
-     SchemaFlavour::kRfc2307,
-     {kWs},
-     {{own(kWs), 0}},
-     0,
-     {own(kWs), "delete " + kMe, any(kWs), withdraw("qupPosixWorkstationContexts", kWs), any(kWs),
-      "delete " + kConfig},
-     kWsDeleted + kConfigDeleted},
-    {"host in the second of two contexts",
-     SchemaFlavour::kRfc2307,
-     {kWs2, kWs},
-     {{own(kWs), 0}},
-     0,
-     {own(kWs2), own(kWs), "delete " + kMe, any(kWs), withdraw("qupPosixWorkstationContexts", kWs)},
-     kWsDeleted},
-    {"host not found, another host left",
-     SchemaFlavour::kRfc2307,
-     {kWs},
-     {{any(kWs), 0}},
-     0,
-     {own(kWs), any(kWs)},
-     ""},
-    {"host not found, the context empty",
-     SchemaFlavour::kRfc2307,
-     {kWs},
-     {},
-     0,
-     {own(kWs), any(kWs), "delete " + kConfig},
-     kConfigDeleted},
-    {"a missing context ends the search",
-     SchemaFlavour::kRfc2307,
-     {kWs2, kWs},
-     {{own(kWs2), 32}, {own(kWs), 0}},
-     32,
-     {own(kWs2)},
-     ""},
-    {"corvex names, WorkstationContexts values",
-     SchemaFlavour::kCorvex,
-     {kWs},
-     {{own(kWs), 0}},
-     0,
-     {own(kWs), "delete " + kMe, any(kWs), withdraw("WorkstationContexts", kWs), any(kWs),
-      "delete " + kConfig},
-     kWsDeleted + kConfigDeleted},
-    {"the Workstation object cannot be deleted",
-     SchemaFlavour::kRfc2307,
-     {kWs},
-     {{own(kWs), 0}, {"delete", 50}},
-     50,
-     {own(kWs), "delete " + kMe},
-     std::string("Deleting the Unix Workstation object...\n") + ldapErrorText(50) + "\n"},
-    {"a failed search withdraws nothing",
-     SchemaFlavour::kRfc2307,
-     {kWs},
-     {{own(kWs), 0}, {any(kWs), 51}},
-     51,
-     {own(kWs), "delete " + kMe, any(kWs)},
-     kWsDeleted},
-    {"the Config object cannot be deleted",
-     SchemaFlavour::kRfc2307,
-     {kWs},
-     {{"delete", 66}},
-     66,
-     {own(kWs), any(kWs), "delete " + kConfig},
-     std::string("Deleting the Config object...\n") + ldapErrorText(66) + "\n"},
-};
-
-std::string fill(std::string line, const std::string& ownFilter, const std::string& anyFilter) {
-  if (line.ends_with(" OWN") || line.ends_with(" ANY"))
-    line.replace(line.size() - 3, 3, line.ends_with("OWN") ? ownFilter : anyFilter);
-  return line;
+// The request `line` answers `code`; a search answered 0 finds this host.
+D& reply(D& directory, const std::string& line, int code) {
+  std::vector<DirectoryEntry> found;
+  if (line.starts_with("search") && code == 0)
+    found.push_back({kMe, {}});
+  directory.reply(line.substr(0, line.find('\n')), code, found);
+  return directory;
 }
+D& contexts(D& directory, const Lines& dns, const char* attribute = "qupPosixWorkstationContexts") {
+  directory.reply("search o=corp ", 0, {{kConfig, {{attribute, dns}}}});
+  return directory;
+}
+std::string corvexNames(std::string text, const std::string& attribute) {
+  const char* rfc[] = {"qupPosixWorkstationContexts", "qupPosixWorkstation", "qupPosixConfig"};
+  const std::string names[] = {attribute, "UNIX:Workstation", "Unix:Config"};
+  for (size_t i = 0; i < std::size(rfc); ++i) {
+    for (size_t at; (at = text.find(rfc[i])) != std::string::npos;)
+      text.replace(at, std::string(rfc[i]).size(), names[i]);
+  }
+  return text;
+}
+void corvex(H& host, D& directory, const char* storedSchema, const std::string& attribute) {
+  host.store()["schema"] = storedSchema;
+  contexts(reply(directory, corvexNames(kOwn, attribute), 0), {kWs}, attribute.c_str());
+}
+const std::string kLong = "UNIX:Workstation Contexts", kShort = "WorkstationContexts";
 
-TEST(RemoveHostObjects, RequestSequences) {
-  std::string host;
-  ASSERT_EQ(readShortHostName(host), 0);
-  for (const Case& c : kCases) {
-    SCOPED_TRACE(c.name);
+TEST(Deconfigure, RequestsOutputAndCleanup) {
+  const std::tuple<const char*, void (*)(H&, D&), int, std::string, std::string> rows[] = {
+      {"last host of one context", [](H&, D& d) { reply(d, kOwn, 0); }, 0, kUp + kAll,
+       kWsDone + kConfigDone},
+      {"another host in the context", [](H&, D& d) { reply(reply(d, kOwn, 0), kAny, 0); }, 0,
+       kUp + kFound + kAny, kWsDone},
+      {"first of two, other unsearched",
+       [](H&, D& d) { contexts(reply(reply(d, kOwn2, 32), kOwn, 0), kTwo); }, 0,
+       kUp + kFound + kWithdraw, kWsDone},
+      {"second of two", [](H&, D& d) { contexts(reply(d, kOwn, 0), kWs2First); }, 0,
+       kUp + kConfigSearch + kOwn2 + kOwn + kDeleteMe + kAny + kWithdraw, kWsDone},
+      {"host not found, none left", [](H& h, D&) { h.store()["schema"] = "rfc2307"; }, 0,
+       kUp + kEmptied, "\n" + kConfigDone},
+      {"corvex flavour", [](H& h, D& d) { corvex(h, d, "CorVex", kLong); }, 0,
+       kUp + corvexNames(kAll, kLong), kWsDone + kConfigDone},
+      {"corvex, short name", [](H& h, D& d) { corvex(h, d, "corvex", kShort); }, 0,
+       kUp + corvexNames(kAll, kShort), kWsDone + kConfigDone},
+      {"bind refused", [](H&, D& d) { reply(d, "bind", 49); }, -5999, kUp,
+       "\nError:cn=admin,o=corp " + std::string(ldapErrorText(49)) + "\n"},
+      {"Config search fails", [](H&, D& d) { reply(d, kConfigSearch, 51); }, 51,
+       kUp + kConfigSearch, "\n"},
+      {"missing context",
+       [](H&, D& d) { contexts(reply(reply(d, kOwn2, 32), kOwn, 0), kWs2First); }, 32,
+       kUp + kConfigSearch + kOwn2, "\n"},
+      {"host delete fails", [](H&, D& d) { reply(reply(d, kOwn, 0), "delete", 50); }, 50,
+       kUp + kDeleted,
+       "\nDeleting the Unix Workstation object...\n" + std::string(ldapErrorText(50)) + "\n"},
+      {"search after it fails", [](H&, D& d) { reply(reply(d, kOwn, 0), kAny, 51); }, 51,
+       kUp + kFound, kWsDone},
+      {"withdrawal fails", [](H&, D& d) { reply(reply(d, kOwn, 0), "modify", 53); }, 53,
+       kUp + kFound + kWithdraw, kWsDone},
+      {"last search fails", [](H&, D& d) { reply(d, kAny, 51); }, 51,
+       kUp + kConfigSearch + kOwn + kAny, "\n"},
+      {"Config delete fails", [](H&, D& d) { reply(d, "delete", 66); }, 66, kUp + kEmptied,
+       "\nDeleting the Config object...\n" + std::string(ldapErrorText(66)) + "\n"},
+      {"no base-name", [](H& h, D&) { h.store().erase("base-name"); }, -6004, "", ""},
+      {"no admin-fdn", [](H& h, D&) { h.store().erase("admin-fdn"); }, -6004, "", ""},
+      {"no preferred-server", [](H& h, D&) { h.store().erase("preferred-server"); }, -6004, "", ""},
+      {"-a kept", [](H&, D&) { runSettings.adminFdn = "cn=a,o=corp"; }, 0,
+       "open clear ldap1:1389\nbind cn=a,o=corp\n" + kEmptied, "\n" + kConfigDone},
+      {"-l, no certificate", [](H&, D&) { runSettings.sslFlag = 1; }, 0,
+       "open ssl ldap1:1636\n" + kBind + kEmptied, "\n" + kConfigDone},
+  };
+  for (const auto& [name, setup, result, requests, output] : rows) {
+    SCOPED_TRACE(name);
+    // rm -r o=other -S other: the store replaces both. No certificate is stored.
     runSettings = RunSettings{};
-    runSettings.partitionRoot = "o=corp";
-    runSettings.schemaFlavour = c.flavour;
-    bool corvex = c.flavour == SchemaFlavour::kCorvex;
-    const char* workstationClass = corvex ? "UNIX:Workstation" : "qupPosixWorkstation";
-    std::string ownFilter = workstationFilter(workstationClass, host);
-    std::string anyFilter =
-        std::string("(&(objectclass=") + workstationClass + ")(cn=UNIX Workstation - *))";
-    RecordingDirectory directory;
-    const char* contextsAttribute = corvex ? "WorkstationContexts" : "qupPosixWorkstationContexts";
-    directory.reply("search o=corp ", 0, {{kConfig, {{contextsAttribute, c.contexts}}}});
-    for (const auto& [prefix, code] : c.answers) {
-      std::vector<DirectoryEntry> found;
-      if (prefix.starts_with("search") && code == 0)
-        found.push_back({kMe, {}});
-      directory.reply(fill(prefix, ownFilter, anyFilter), code, found);
-    }
+    runSettings.partitionRoot = "o=other";
+    runSettings.ldapServer = "other";
+    RecordingHost host;
+    host.store() = {{"base-name", "o=corp"},       {"admin-fdn", "cn=admin,o=corp"},
+                    {"preferred-server", "ldap1"}, {"ldap-port", "1389"},
+                    {"ldap-ssl-port", "1636"},     {"certificate-file-type", "der"}};
+    host.files = {"/etc/kiv.conf"};
+    host.running = {Daemon::kKivcd, Daemon::kNscd};
+    host.environment["PELK_PWD"] = "secret";
+    RecordingConnector connector;
+    setup(host, connector.directory);
+    contexts(connector.directory, {kWs});
     testing::internal::CaptureStdout();
-    EXPECT_EQ(removeHostObjects(directory), c.result);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), c.output);
-    std::vector<std::string> expected = {directory.requests.front()};
-    for (const std::string& line : c.requests)
-      expected.push_back(fill(line, ownFilter, anyFilter));
-    EXPECT_EQ(directory.requests, expected);
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(deconfigure(host, connector), result);
+    testing::internal::GetCapturedStderr();
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), output);
+    EXPECT_EQ(joined(connector.directory.requests), requests);
+    EXPECT_EQ(joined(host.calls), result == 0 ? kStopAndCleanup : "") << "only after success";
   }
 }
 
