@@ -86,14 +86,18 @@ TEST(Options, TakenIntoTheRunSettings) {
 [[noreturn]] void parseCommandLine(const char* command, const char* word) {
   runSettings = RunSettings{};
   RecordingHost host;
-  CommandLine line = word != nullptr ? CommandLine{command, word} : CommandLine{command};
-  classifyCommand(line.argc(), line.argv());
+  std::vector<std::string> words{command};
+  if (word != nullptr)
+    words.push_back(word);
+  std::vector<char*> argv = argvOf(words);
+  int argc = static_cast<int>(argv.size()) - 1;
+  classifyCommand(argc, argv.data());
   if (runSettings.command == Command::kParameters) {
-    parseValueList(line.argc(), line.argv());
+    parseValueList(argc, argv.data());
   } else if (runSettings.command == Command::kSimpleAdd) {
-    parseSimpleAddOptions(host, line.argc(), line.argv());
+    parseSimpleAddOptions(host, argc, argv.data());
   } else {
-    parseOptions(host, line.argc(), line.argv());
+    parseOptions(host, argc, argv.data());
   }
   exit(99);
 }

@@ -27,7 +27,7 @@ const std::string kCleartext =
     "\nThe LDAP server currently does not allow cleartext passwords.\nPlease enable \"Allow "
     "cleartext password\" for the LDAP Group object or use SSL connection and retry the "
     "operation.\n";
-const Transport kPlain{}, kSsl{true, {}}, kTrusting{true, kTrust, false};
+const Transport kPlain{}, kSsl{true, {}}, kTrusting{true, kTrust};
 
 template <int code, int times = -1, bool refused = false>
 void answerBind(H&, C& c, Conn&) {
@@ -57,12 +57,14 @@ TEST(ConnectDirectory, TransportPromptsBindAndWait) {
   const std::string unusable = "The stored certificate " + kTrust +
                                " of the LDAP server \"ldap1\" cannot be used: set-up failed. Run "
                                "kivconfig -k to fetch it again.\n";
+  const std::string noSsl =
+      "SSL cannot be set up for the LDAP server \"ldap1\" on port 1636: set-up failed\n";
   const std::string mismatch =
       "The certificate of the LDAP server \"ldap1\" does not match the stored certificate " +
       kTrust + "\n";
   const Row rows[] = {
-      {"failed SSL set-up falls back", kSsl, [](H&, C& c, Conn&) { c.sslResult = -1; }, 0,
-       "open ssl ldap1:1636\n" + kClear + kBind, "\n"},
+      {"failed SSL set-up ends before any bind", kSsl, [](H&, C& c, Conn&) { c.sslResult = -1; },
+       -5999, "open ssl ldap1:1636\n", noSsl, noSsl + "\n"},
       {"failed SSL set-up with the stored certificate", kTrusting,
        [](H&, C& c, Conn&) { c.sslResult = -1; }, -5999, kStored, unusable, unusable + "\n"},
       {"no clear connection", kPlain, [](H&, C& c, Conn&) { c.clearResult = -1; }, -6009, kClear,
