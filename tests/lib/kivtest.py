@@ -86,6 +86,12 @@ def log_messages_of(text):
     return [LOG_STAMP.sub("", line) for line in lines]
 
 
+def with_fast_sleep(env):
+    """env with the sleep shim preloaded, for a script run through a Sandbox."""
+    asan = env.get("ASAN_OPTIONS", "") + ":verify_asan_link_order=0"
+    return dict(env, LD_PRELOAD=FASTSLEEP, ASAN_OPTIONS=asan)
+
+
 class SandboxTest(unittest.TestCase):
     """A test case with a sandbox of its own. kiv() preloads the sleep shim,
     so that kivconfig's 5-second pauses take no time, unless real_sleep."""
