@@ -44,14 +44,14 @@ int findAnyWorkstation(DirectoryRequests& directory, const std::string& context,
   return rc == LDAP_SIZELIMIT_EXCEEDED && found ? 0 : rc;
 }
 
-// An object that is gone, or a value already withdrawn, by another host
-// leaving at the same moment or by an earlier run, is a step done.
-int doneWhenGone(int rc) {
-  return rc == LDAP_NO_SUCH_OBJECT || rc == LDAP_NO_SUCH_ATTRIBUTE ? 0 : rc;
+// A value already withdrawn, by another host leaving at the same moment or
+// by an earlier run, is a step done.
+int doneWhenWithdrawn(int rc) {
+  return rc == LDAP_NO_SUCH_ATTRIBUTE ? 0 : rc;
 }
 
 int deleteReported(DirectoryRequests& directory, const char* action, const std::string& dn) {
-  int rc = doneWhenGone(deleteWithProgress(directory, action, dn));
+  int rc = deleteWithProgress(directory, action, dn);
   return rc == 0 ? 0 : reportFailure(rc);
 }
 
@@ -69,7 +69,7 @@ int deleteFromContext(DirectoryRequests& directory, const HostObjects& objects,
     return rc;
   Modifications withdraw;
   withdraw.add(LDAP_MOD_DELETE, objects.contextsAttribute, {context});
-  return doneWhenGone(directory.modify(objects.configDn, withdraw.get()));
+  return doneWhenWithdrawn(directory.modify(objects.configDn, withdraw.get()));
 }
 
 // A value holding a NUL byte is no DN; the server would refuse it as one.
@@ -157,12 +157,16 @@ int chooseStoredTransport(Host& host, Transport& transport) {
   const std::string& server = runSettings.ldapServer.value_or("");
   std::optional<std::string> file = certificateFilePath(server);
   std::vector<unsigned char> der;
-  std::string problem = "it does not exist";
-  if (file && inspectStoredCertificate(*file, der, problem) == StoredCertificate::kUsable) {
+  std::string problem;
+  StoredCertificate stored =
+      file ? inspectStoredCertificate(*file, der, problem) : StoredCertificate::kAbsent;
+  if (stored == StoredCertificate::kUsable) {
     runSettings.sslFlag = 1;
     transport = {true, file};
     return 0;
   }
+  if (stored == StoredCertificate::kAbsent)
+    problem = "it does not exist";
   return refuseStoredCertificate(host, file.value_or(server), server, problem);
 }
 

@@ -27,15 +27,17 @@ inline void reportAlreadyExists() {
 }
 
 // Announces `action` (already marked translatable), deletes `dn` and
-// completes the line with "done." when that succeeded. Returns the delete's
-// result; a failure is left to the caller to report.
+// completes the line with "done." when that succeeded or the entry was gone
+// already (another host or an earlier run deleted it). Returns 0 then, or
+// the delete's result, whose report is left to the caller.
 inline int deleteWithProgress(DirectoryRequests& directory, const char* action,
                               const std::string& dn) {
   announce(action);
   int rc = directory.remove(dn);
-  if (rc == 0)
-    reportDone();
-  return rc;
+  if (rc != 0 && rc != LDAP_NO_SUCH_OBJECT)
+    return rc;
+  reportDone();
+  return 0;
 }
 
 // The library's text for the failure goes on a line of its own, untranslated.

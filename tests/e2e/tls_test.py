@@ -79,11 +79,10 @@ class AgainstTheBundledServer(TlsTest):
             (": > " + CERT, "rm", UNUSABLE % "it is empty"),
             ("echo no certificate > " + CERT, "rm", UNUSABLE % "it is not a DER certificate"),
             ("mkdir " + CERT, "rm", UNUSABLE % "it is a directory"),
-            # libldap would take the first "host:port" of a list for a clear
-            # connection to the server's LDAP port.
-            ("sed -i 's/^preferred-server=.*/&:%d x/' %s" % (server.ldap_port, STORE), "-k",
-             "LDAP SSL initialization error\nNo certificate was received from the LDAP server; "
-             "the certificate file was not updated.\n"),
+            # A port whose low 16 bits are 0: the SSL handle cannot be made.
+            ("sed -i 's/^ldap-ssl-port=.*/ldap-ssl-port=65536/' %s" % STORE, "-k",
+             'LDAP SSL initialization error\nSSL cannot be set up for the LDAP server '
+             '"127.0.0.1" on port 0: ldapssl_init failed for port 0\n'),
         ]
         for setup, command, message in rows:
             with self.subTest(setup):
