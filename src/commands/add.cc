@@ -150,15 +150,18 @@ int finishJoin(Host& host, const std::vector<StoreValue>& extra) {
   return restartServices(host);
 }
 
+int joinDirectory(Host& host, DirectoryConnector& connector, JoinMode mode) {
+  std::unique_ptr<DirectoryRequests> session;
+  int rc = openAdminSession(host, connector, session);
+  if (rc == 0)
+    rc = configureDirectory(*session, host, mode);
+  return rc;
+}
+
 int runAdd(Host& host, DirectoryConnector& connector) {
   int rc = checkNamesBeforeWriting(host, JoinMode::kAdd);
-  if (rc != 0)
-    return rc;
-  std::unique_ptr<DirectoryRequests> session;
-  rc = openAdminSession(host, connector, session);
   if (rc == 0)
-    rc = configureDirectory(*session, host, JoinMode::kAdd);
-  session.reset();
+    rc = joinDirectory(host, connector, JoinMode::kAdd);
   if (rc != 0)
     return rc;
   return finishJoin(host, {});

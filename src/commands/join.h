@@ -31,6 +31,10 @@ int openAdminSession(Host& host, DirectoryConnector& connector,
 // A proxy user that is the admin itself is refused before the first write.
 int configureDirectory(DirectoryRequests& directory, Host& host, JoinMode mode);
 
+// The directory work of a join over the admin's session, which is closed
+// before returning: 0 or the code of the first stage that failed.
+int joinDirectory(Host& host, DirectoryConnector& connector, JoinMode mode);
+
 // After the directory work: writes the store with `extra` values, removes
 // kivcd's cache and restarts the daemons. The directory objects stay when
 // the store cannot be written; a re-run finds them and completes the join,

@@ -32,16 +32,10 @@ int upgradeFromOldConfig(Host& host, DirectoryConnector& connector) {
   // written.
   std::vector<StoreValue> tuning = readOldTuningValues(host);
   rc = checkNamesBeforeWriting(host, JoinMode::kUpgrade);
-  if (rc != 0)
-    return rc;
-  std::unique_ptr<DirectoryRequests> session;
-  rc = openAdminSession(host, connector, session);
   if (rc == 0)
-    rc = configureDirectory(*session, host, JoinMode::kUpgrade);
-  session.reset();
-  if (rc != 0)
-    return rc;
-  rc = finishJoin(host, tuning);
+    rc = joinDirectory(host, connector, JoinMode::kUpgrade);
+  if (rc == 0)
+    rc = finishJoin(host, tuning);
   if (rc != 0)
     return rc;
   for (const char* file : kOldCacheFiles)

@@ -64,6 +64,15 @@ int firstName(LDAPSchemaElement* element, std::string& name) {
   return 0;
 }
 
+// The NULL-terminated attribute list of a search; libldap does not change it.
+std::vector<char*> attributeList(const std::vector<std::string>& attributes) {
+  std::vector<char*> names;
+  for (const std::string& attribute : attributes)
+    names.push_back(const_cast<char*>(attribute.c_str()));
+  names.push_back(nullptr);
+  return names;
+}
+
 }  // namespace
 
 int DirectorySession::bind(const std::string& dn, const std::string& password) {
@@ -74,10 +83,7 @@ int DirectorySession::search(const std::string& base, SearchScope scope, const s
                              const std::vector<std::string>& attributes,
                              std::vector<DirectoryEntry>& entries) {
   entries.clear();
-  std::vector<char*> names;
-  for (const std::string& attribute : attributes)
-    names.push_back(const_cast<char*>(attribute.c_str()));
-  names.push_back(nullptr);
+  std::vector<char*> names = attributeList(attributes);
   LDAPMessage* raw = nullptr;
   int rc = ldapResultCode(ldap_search_ext_s(handle_, base.c_str(), static_cast<int>(scope),
                                             filter.empty() ? nullptr : filter.c_str(),
@@ -96,10 +102,7 @@ int DirectorySession::searchFirst(const std::string& base, SearchScope scope,
                                   const std::vector<std::string>& attributes,
                                   std::optional<DirectoryEntry>& first) {
   first.reset();
-  std::vector<char*> names;
-  for (const std::string& attribute : attributes)
-    names.push_back(const_cast<char*>(attribute.c_str()));
-  names.push_back(nullptr);
+  std::vector<char*> names = attributeList(attributes);
   int messageId = 0;
   int rc = ldap_search_ext(handle_, base.c_str(), static_cast<int>(scope),
                            filter.empty() ? nullptr : filter.c_str(),
