@@ -133,6 +133,9 @@ void printUsage(int status) {
              "<admin_fdn>]\n %s set <value list>\n %s get <value list>\n %s get help <value "
              "list>\n %s -k\n %s cache_refresh\n"),
           name, name, name, name, name, name, name, name, name);
+  fputs(tr(" Without -p, the admin's password comes from PELK_PWD or a prompt; without -d,\n"
+           " the proxy user's password comes from PELK_PROXY_PWD.\n"),
+        stream);
   exit(status);
 }
 
