@@ -1,11 +1,14 @@
-// The schema calls of the SDK extensions against a real slapd.
-// ldapsdk_integration_test.py starts the server and passes it in the
-// environment: KIV_TEST_LDAP_PORT (clear port on 127.0.0.1) and
-// KIV_TEST_DOWN_PORT (a port nothing listens on). Without them every test is
-// skipped. The SSL handshake is tested in ldapssl_integration_test.cc.
+// The SDK extensions against real servers: slapd, a peer nobody here wrote,
+// and the test directory server; the request log of each shows whether a
+// bind arrived. ldapsdk_integration_test.py starts them and passes
+// KIV_TEST_SLAPD and KIV_TEST_OMBREL, each "LDAPS_PORT CERTIFICATE_DER_FILE
+// REQUEST_LOG".
 #include <gtest/gtest.h>
+#include <stdlib.h>
 
-#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -14,105 +17,164 @@
 
 namespace {
 
-class SchemaAgainstSlapd : public ::testing::Test {
- protected:
-  void SetUp() override {
-    const char* ldap = std::getenv("KIV_TEST_LDAP_PORT");
-    const char* down = std::getenv("KIV_TEST_DOWN_PORT");
-    if (ldap == nullptr || down == nullptr) {
-      GTEST_SKIP() << "no slapd given; run through ldapsdk_integration_test.py";
-    }
-    ldapPort_ = std::atoi(ldap);
-    downPort_ = std::atoi(down);
-  }
-  void TearDown() override {
-    for (LDAP* ld : handles_) {
-      ldap_unbind_ext(ld, nullptr, nullptr);
-    }
-    ldapssl_client_deinit();
-  }
+std::string readFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
 
-  int bindClear(LDAP** out) {
-    std::string uri = "ldap://127.0.0.1:" + std::to_string(ldapPort_);
-    LDAP* ld = nullptr;
-    int version = LDAP_VERSION3;
-    if (ldap_initialize(&ld, uri.c_str()) != LDAP_SUCCESS) {
-      return LDAP_LOCAL_ERROR;
-    }
-    handles_.push_back(ld);
-    *out = ld;
-    if (ldap_set_option(ld, LDAP_OPT_PROTOCOL_VERSION, &version) != LDAP_OPT_SUCCESS) {
-      return LDAP_LOCAL_ERROR;
-    }
-    return ldap_simple_bind_s(ld, "cn=admin,o=corp", "secret");
-  }
+struct Server {
+  std::string name;
+  std::string bindMark;  // how the request log shows a bind
+  int ldapsPort = 0;
+  std::string certPath{};
+  std::string logPath{};
 
-  int ldapPort_ = 0;
-  int downPort_ = 0;
-  std::vector<LDAP*> handles_;
+  int binds() const {
+    std::string log = readFile(logPath);
+    int count = 0;
+    for (size_t at = 0; (at = log.find(bindMark, at)) != std::string::npos; ++at)
+      ++count;
+    return count;
+  }
 };
 
-std::vector<std::string> nameField(LDAPSchemaElement* element) {
-  char** values = nullptr;
-  std::vector<std::string> names;
-  if (ldap_schema_get_field_values(element, "NAME", &values) != 0) {
-    return names;
-  }
-  for (char** value = values; *value != nullptr; ++value) {
-    names.emplace_back(*value);
-  }
-  ldap_value_free(values);
-  return names;
+// The verify callback's answers, in order (-1 once they run out), and what it
+// read through its certificate handle.
+struct CallbackRecord {
+  std::vector<int> answers;
+  size_t calls = 0;
+  std::string der;
+  std::string subject;
+};
+CallbackRecord record;
+
+int recordingCallback(LDAPSSL_CertHandle* cert) {
+  unsigned char der[8192];
+  LDAPSSL_Cert out = {sizeof der, der};
+  if (ldapssl_get_cert(cert, LDAPSSL_CERT_BINARY_DER, &out) == 0)
+    record.der.assign(der, der + out.length);
+  char subject[256];
+  uint32_t length = sizeof subject - 1;
+  if (ldapssl_get_cert_attribute(cert, LDAPSSL_CERT_ATTR_SUBJECT, subject, &length) == 0)
+    record.subject.assign(subject, length);
+  size_t call = record.calls++;
+  return call < record.answers.size() ? record.answers[call] : -1;
 }
 
-// The NAME values of the first element of `kind` whose primary name is
-// `primary`; empty when there is none.
-std::vector<std::string> namesOf(LDAPSchema* schema, int kind, const std::string& primary) {
+class SdkAgainstServers : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    for (Server& server : servers_) {
+      const char* given = std::getenv(("KIV_TEST_" + server.name).c_str());
+      if (given == nullptr)
+        GTEST_SKIP() << "no servers given; run through ldapsdk_integration_test.py";
+      std::istringstream(given) >> server.ldapsPort >> server.certPath >> server.logPath;
+    }
+  }
+  void TearDown() override { ldapssl_client_deinit(); }
+
+  Server servers_[2] = {{"SLAPD", " method="}, {"OMBREL", "ombrel-server: bind "}};
+};
+
+enum class Trust { kNothing, kServerFile, kOtherFile, kServerAdded };
+
+// Handshakes that fail before any certificate (a clear port given as the SSL
+// port, a server that stops answering) are shown through kivconfig by the
+// end-to-end tests.
+TEST_F(SdkAgainstServers, CertificateIsJudgedBeforeTheBindIsSent) {
+  struct Row {
+    const char* name;
+    Trust trust;
+    std::vector<int> answers;  // the callback's; empty: no callback installed
+    std::vector<int> binds;    // results of the binds made on one handle
+    size_t callbackCalls;
+  };
+  using enum Trust;
+  const int kRefused = LDAP_SERVER_DOWN;
+  const Row rows[] = {
+      {"first use, accepted", kNothing, {0}, {0}, 1},
+      {"refused, then accepted on one handle", kNothing, {-1, 0}, {kRefused, 0}, 2},
+      {"no callback", kNothing, {}, {kRefused}, 0},
+      {"trust file of this server", kServerFile, {-1}, {0}, 0},
+      {"trust file of the other server", kOtherFile, {0}, {kRefused}, 0},
+      {"trusted by the program", kServerAdded, {-1}, {0}, 0},
+  };
+  for (const Server& server : servers_) {
+    const Server& other = &server == &servers_[0] ? servers_[1] : servers_[0];
+    std::string der = readFile(server.certPath);
+    for (const Row& row : rows) {
+      SCOPED_TRACE(server.name + ": " + row.name);
+      const char* trustFile = row.trust == kServerFile  ? server.certPath.c_str()
+                              : row.trust == kOtherFile ? other.certPath.c_str()
+                                                        : nullptr;
+      ASSERT_EQ(ldapssl_client_init(trustFile, nullptr), 0);
+      LDAPSSL_Cert trusted = {der.size(), reinterpret_cast<unsigned char*>(der.data())};
+      if (row.trust == kServerAdded) {
+        ASSERT_EQ(ldapssl_add_trusted_cert(&trusted, LDAPSSL_CERT_BINARY_DER), 0);
+      }
+      ldapssl_set_verify_callback(row.answers.empty() ? nullptr : recordingCallback);
+      record = CallbackRecord();
+      record.answers = row.answers;
+      LDAP* ld = ldapssl_init("127.0.0.1", server.ldapsPort, 1);
+      ASSERT_NE(ld, nullptr);
+      int bindsBefore = server.binds();
+      int accepted = 0;
+      for (int expected : row.binds) {
+        EXPECT_EQ(ldap_simple_bind_s(ld, "cn=admin,o=corp", "secret"), expected);
+        char* message = nullptr;
+        EXPECT_EQ(ldap_get_option(ld, LDAP_OPT_DIAGNOSTIC_MESSAGE, &message), LDAP_OPT_SUCCESS);
+        EXPECT_EQ(message != nullptr && std::string(message) == LDAPSSL_CERT_REFUSED_MESSAGE,
+                  expected == kRefused);
+        ldap_memfree(message);
+        accepted += expected == LDAP_SUCCESS;
+        // A refused server has seen no bind: the password never left.
+        EXPECT_EQ(server.binds(), bindsBefore + accepted);
+      }
+      EXPECT_EQ(record.calls, row.callbackCalls);
+      EXPECT_EQ(record.der, row.callbackCalls > 0 ? der : "");
+      EXPECT_EQ(record.subject.starts_with("CN=127.0.0.1"), row.callbackCalls > 0)
+          << record.subject;
+      ldap_unbind_ext(ld, nullptr, nullptr);
+      ldapssl_client_deinit();
+    }
+  }
+}
+
+// The NAME values, joined by blanks, of the element of `kind` whose first
+// name is `primary`; empty when there is none.
+std::string namesOf(LDAPSchema* schema, int kind, const std::string& primary) {
   for (int i = 0; i < ldap_schema_get_count(schema, kind); ++i) {
     LDAPSchemaElement* element = nullptr;
-    if (ldap_schema_get_by_index(schema, i, kind, &element) != 0) {
-      return {};
-    }
-    std::vector<std::string> names = nameField(element);
-    if (!names.empty() && names[0] == primary) {
+    char** values = nullptr;
+    if (ldap_schema_get_by_index(schema, i, kind, &element) != 0 ||
+        ldap_schema_get_field_values(element, "NAME", &values) != 0)
+      return "";
+    std::string names;
+    for (char** value = values; *value != nullptr; ++value)
+      names += (names.empty() ? "" : " ") + std::string(*value);
+    ldap_value_free(values);
+    if (names == primary || names.starts_with(primary + " "))
       return names;
-    }
   }
-  return {};
+  return "";
 }
 
-TEST_F(SchemaAgainstSlapd, SubschemaListsAttributeTypesPrimaryNameFirst) {
-  LDAP* ld = nullptr;
-  ASSERT_EQ(bindClear(&ld), 0);
+TEST_F(SdkAgainstServers, SlapdSchemaListsPrimaryNamesFirstAndRefusesRefresh) {
+  ASSERT_EQ(ldapssl_client_init(servers_[0].certPath.c_str(), nullptr), 0);
+  LDAP* ld = ldapssl_init("127.0.0.1", servers_[0].ldapsPort, 1);
+  ASSERT_NE(ld, nullptr);
+  ASSERT_EQ(ldap_simple_bind_s(ld, "cn=admin,o=corp", "secret"), LDAP_SUCCESS);
   LDAPSchema* schema = nullptr;
   ASSERT_EQ(ldap_schema_fetch(ld, &schema, nullptr), 0);
   EXPECT_GT(ldap_schema_get_count(schema, LDAP_SCHEMA_ATTRIBUTE_TYPE), 100);
-  EXPECT_EQ(namesOf(schema, LDAP_SCHEMA_ATTRIBUTE_TYPE, "cn"),
-            (std::vector<std::string>{"cn", "commonName"}));
-  EXPECT_EQ(namesOf(schema, LDAP_SCHEMA_ATTRIBUTE_TYPE, "uidNumber"),
-            std::vector<std::string>{"uidNumber"});
-  EXPECT_EQ(namesOf(schema, LDAP_SCHEMA_OBJECT_CLASS, "inetOrgPerson"),
-            std::vector<std::string>{"inetOrgPerson"});
-  EXPECT_TRUE(namesOf(schema, LDAP_SCHEMA_ATTRIBUTE_TYPE, "commonName").empty());
-
+  EXPECT_EQ(namesOf(schema, LDAP_SCHEMA_ATTRIBUTE_TYPE, "cn"), "cn commonName");
+  EXPECT_EQ(namesOf(schema, LDAP_SCHEMA_ATTRIBUTE_TYPE, "uidNumber"), "uidNumber");
+  EXPECT_EQ(namesOf(schema, LDAP_SCHEMA_OBJECT_CLASS, "inetOrgPerson"), "inetOrgPerson");
+  EXPECT_EQ(namesOf(schema, LDAP_SCHEMA_ATTRIBUTE_TYPE, "commonName"), "");
   ldap_schema_free(schema);
-}
-
-TEST_F(SchemaAgainstSlapd, RefreshReachesTheServer) {
-  LDAP* ld = nullptr;
-  ASSERT_EQ(bindClear(&ld), 0);
   // slapd does not know the operation and says so.
   EXPECT_EQ(ldap_refresh_server(ld), LDAP_PROTOCOL_ERROR);
-}
-
-TEST_F(SchemaAgainstSlapd, FetchFromAServerThatIsDownFails) {
-  ASSERT_EQ(ldapssl_client_init(nullptr, nullptr), 0);
-  LDAP* ld = ldapssl_init("127.0.0.1", downPort_, 1);
-  ASSERT_NE(ld, nullptr);
-  handles_.push_back(ld);
-  LDAPSchema* schema = nullptr;
-  EXPECT_EQ(ldap_schema_fetch(ld, &schema, nullptr), LDAP_SERVER_DOWN);
-  EXPECT_EQ(schema, nullptr);
+  ldap_unbind_ext(ld, nullptr, nullptr);
 }
 
 }  // namespace

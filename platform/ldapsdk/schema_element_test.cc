@@ -1,106 +1,73 @@
 #include "schema_element.h"
 
+#include <ctype.h>
 #include <gtest/gtest.h>
 
 #include <string>
-#include <vector>
+#include <tuple>
 
 namespace {
 
-// Copies a list from the field calls and releases it as a caller would.
-std::vector<std::string> takeList(char** list) {
-  std::vector<std::string> copy;
-  for (char** item = list; item != nullptr && *item != nullptr; ++item) {
-    copy.emplace_back(*item);
-  }
-  ldap_value_free(list);
-  return copy;
-}
-
-std::vector<std::string> fieldNames(LDAPSchemaElement* element) {
+// The element through the field calls, as "NAME(cn,commonName) SINGLE-VALUE()";
+// each field is asked for in lower case.
+std::string render(LDAPSchemaElement* element) {
   char** names = nullptr;
   EXPECT_EQ(ldap_schema_get_field_names(element, &names), 0);
-  return takeList(names);
-}
-
-std::vector<std::string> fieldValues(LDAPSchemaElement* element, const char* field) {
-  char** values = nullptr;
-  EXPECT_EQ(ldap_schema_get_field_values(element, field, &values), 0) << field;
-  return takeList(values);
-}
-
-using List = std::vector<std::string>;
-
-TEST(SchemaElementTest, VendorMappingDefinitionsParse) {
-  LDAPSchemaElement uid;
-  ASSERT_EQ(parseSchemaElement(LDAP_SCHEMA_ATTRIBUTE_TYPE,
-                               "( 1.3.6.1.1.1.1.0 NAME 'uidNumber' SYNTAX "
-                               "1.3.6.1.4.1.1466.115.121.1.27 X-VRD_NAME 'UID' )",
-                               &uid),
-            0);
-  EXPECT_EQ(fieldNames(&uid), (List{"NAME", "SYNTAX", "X-VRD_NAME"}));
-  EXPECT_EQ(fieldValues(&uid, "x-vrd_name"), List{"UID"});
-
-  // No space after the opening parenthesis.
-  LDAPSchemaElement gid;
-  ASSERT_EQ(parseSchemaElement(LDAP_SCHEMA_ATTRIBUTE_TYPE,
-                               "(1.3.6.1.4.1.32473.1.1.4.1.24 NAME 'gidNumber' SYNTAX "
-                               "1.3.6.1.4.1.1466.115.121.1.27 X-VRD_NAME 'GID' )",
-                               &gid),
-            0);
-  EXPECT_EQ(fieldValues(&gid, "NAME"), List{"gidNumber"});
-  EXPECT_EQ(fieldValues(&gid, "SYNTAX"), List{"1.3.6.1.4.1.1466.115.121.1.27"});
-}
-
-TEST(SchemaElementTest, AttributeTypeFieldsInGrammarOrder) {
-  LDAPSchemaElement cn;
-  ASSERT_EQ(parseSchemaElement(LDAP_SCHEMA_ATTRIBUTE_TYPE,
-                               "( 2.5.4.3 NAME ( 'cn' 'commonName' ) DESC 'common name' "
-                               "SUP name EQUALITY caseIgnoreMatch "
-                               "SYNTAX 1.3.6.1.4.1.1466.115.121.1.15{64} SINGLE-VALUE "
-                               "USAGE dSAOperation X-VRD_CONTAINMENT ( 'a' 'b' ) X-ORIGIN 'x' )",
-                               &cn),
-            0);
-  EXPECT_EQ(fieldNames(&cn), (List{"NAME", "DESC", "SUP", "EQUALITY", "SYNTAX", "SINGLE-VALUE",
-                                   "USAGE", "X-VRD_CONTAINMENT", "X-ORIGIN"}));
-  EXPECT_EQ(fieldValues(&cn, "NAME"), (List{"cn", "commonName"}));
-  EXPECT_EQ(fieldValues(&cn, "SYNTAX"), List{"1.3.6.1.4.1.1466.115.121.1.15{64}"});
-  EXPECT_EQ(fieldValues(&cn, "USAGE"), List{"dSAOperation"});
-  EXPECT_EQ(fieldValues(&cn, "SINGLE-VALUE"), List{});
-  EXPECT_EQ(fieldValues(&cn, "X-VRD_CONTAINMENT"), (List{"a", "b"}));
-
-  char** values = nullptr;
-  EXPECT_EQ(ldap_schema_get_field_values(&cn, "ORDERING", &values), LDAP_NO_SUCH_ATTRIBUTE);
-  EXPECT_EQ(values, nullptr);
-}
-
-TEST(SchemaElementTest, ObjectClassFields) {
-  LDAPSchemaElement oc;
-  ASSERT_EQ(parseSchemaElement(LDAP_SCHEMA_OBJECT_CLASS,
-                               "( 1.3.6.1.4.1.32473.1.2.1 NAME 'qupPosixConfig' SUP top "
-                               "AUXILIARY MUST cn MAY ( description $ seeAlso ) "
-                               "X-VRD_CONTAINMENT ( 'organization' 'domain' ) )",
-                               &oc),
-            0);
-  EXPECT_EQ(fieldNames(&oc),
-            (List{"NAME", "SUP", "AUXILIARY", "MUST", "MAY", "X-VRD_CONTAINMENT"}));
-  EXPECT_EQ(fieldValues(&oc, "MAY"), (List{"description", "seeAlso"}));
-
-  // The kind defaults to STRUCTURAL and is always listed.
-  LDAPSchemaElement plain;
-  ASSERT_EQ(parseSchemaElement(LDAP_SCHEMA_OBJECT_CLASS, "( 1.2.3 NAME 'plain' )", &plain), 0);
-  EXPECT_EQ(fieldNames(&plain), (List{"NAME", "STRUCTURAL"}));
-}
-
-TEST(SchemaElementTest, MalformedDefinitionsAreRefusedWithoutChange) {
-  LDAPSchemaElement element;
-  ASSERT_EQ(parseSchemaElement(LDAP_SCHEMA_ATTRIBUTE_TYPE, "( 1.2.3 NAME 'kept' )", &element), 0);
-  for (const char* bad : {"( 1.2.3 NAME 'open'", "garbage", "", "( 1.2.3 NAME 'x' \xff\xfe )"}) {
-    EXPECT_EQ(parseSchemaElement(LDAP_SCHEMA_ATTRIBUTE_TYPE, bad, &element), LDAP_DECODING_ERROR)
-        << bad;
+  std::string text;
+  for (char** name = names; names != nullptr && *name != nullptr; ++name) {
+    std::string lower = *name;
+    for (char& c : lower)
+      c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
+    char** values = nullptr;
+    EXPECT_EQ(ldap_schema_get_field_values(element, lower.c_str(), &values), 0) << *name;
+    text += std::string(name == names ? "" : " ") + *name + "(";
+    for (char** value = values; values != nullptr && *value != nullptr; ++value)
+      text += std::string(value == values ? "" : ",") + *value;
+    text += ")";
+    ldap_value_free(values);
   }
+  ldap_value_free(names);
+  return text;
+}
+
+TEST(SchemaElementTest, DefinitionsParseIntoFieldsInGrammarOrder) {
+  const int kType = LDAP_SCHEMA_ATTRIBUTE_TYPE;
+  const std::tuple<int, const char*, const char*> rows[] = {
+      // kind, definition, fields
+      {kType,
+       "( 1.3.6.1.1.1.1.0 NAME 'uidNumber' SYNTAX 1.3.6.1.4.1.1466.115.121.1.27 "
+       "X-VRD_NAME 'UID' )",
+       "NAME(uidNumber) SYNTAX(1.3.6.1.4.1.1466.115.121.1.27) X-VRD_NAME(UID)"},
+      {kType, "(1.2.3 NAME 'gidNumber' X-VRD_NAME 'GID' )",  // no space after "("
+       "NAME(gidNumber) X-VRD_NAME(GID)"},
+      {kType,
+       "( 2.5.4.3 NAME ( 'cn' 'commonName' ) DESC 'common name' SUP name EQUALITY "
+       "caseIgnoreMatch SYNTAX 1.3.6.1.4.1.1466.115.121.1.15{64} SINGLE-VALUE USAGE "
+       "dSAOperation X-VRD_CONTAINMENT ( 'a' 'b' ) X-ORIGIN 'x' )",
+       "NAME(cn,commonName) DESC(common name) SUP(name) EQUALITY(caseIgnoreMatch) "
+       "SYNTAX(1.3.6.1.4.1.1466.115.121.1.15{64}) SINGLE-VALUE() USAGE(dSAOperation) "
+       "X-VRD_CONTAINMENT(a,b) X-ORIGIN(x)"},
+      {LDAP_SCHEMA_OBJECT_CLASS,
+       "( 1.3.6.1.4.1.32473.1.2.1 NAME 'qupPosixConfig' SUP top AUXILIARY MUST cn "
+       "MAY ( description $ seeAlso ) X-VRD_CONTAINMENT ( 'organization' 'domain' ) )",
+       "NAME(qupPosixConfig) SUP(top) AUXILIARY() MUST(cn) MAY(description,seeAlso) "
+       "X-VRD_CONTAINMENT(organization,domain)"},
+      {LDAP_SCHEMA_OBJECT_CLASS, "( 1.2.3 NAME 'plain' )",
+       "NAME(plain) STRUCTURAL()"},  // the default kind
+  };
+  LDAPSchemaElement element;
+  for (const auto& [kind, definition, fields] : rows) {
+    EXPECT_EQ(parseSchemaElement(kind, definition, &element), 0) << definition;
+    EXPECT_EQ(render(&element), fields);
+  }
+  // A definition refused leaves the element as it was.
+  for (const char* bad : {"( 1.2.3 NAME 'open'", "garbage", "", "( 1.2.3 NAME 'x' \xff\xfe )"})
+    EXPECT_EQ(parseSchemaElement(kType, bad, &element), LDAP_DECODING_ERROR) << bad;
   EXPECT_EQ(parseSchemaElement(7, "( 1.2.3 NAME 'x' )", &element), LDAP_PARAM_ERROR);
-  EXPECT_EQ(fieldValues(&element, "NAME"), List{"kept"});
+  EXPECT_EQ(render(&element), "NAME(plain) STRUCTURAL()");
+  char** values = nullptr;  // a field not given is no empty one
+  EXPECT_EQ(ldap_schema_get_field_values(&element, "MAY", &values), LDAP_NO_SUCH_ATTRIBUTE);
+  EXPECT_EQ(values, nullptr);
 }
 
 }  // namespace
