@@ -1,5 +1,4 @@
-// Test helpers: a temporary directory whose store file the library uses, and
-// whole-file reads and writes.
+// Test helpers for the store: a temporary store file for each test.
 #ifndef KIV_TEST_SUPPORT_H_
 #define KIV_TEST_SUPPORT_H_
 
@@ -15,33 +14,28 @@
 
 namespace kiv_test {
 
-inline std::string readWholeFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), {}};
-}
-
-inline void writeWholeFile(const std::string& path, const std::string& content) {
-  std::ofstream(path, std::ios::binary | std::ios::trunc) << content;
-}
-
-// Each test gets its own directory and store file; the library is returned to
-// its default file afterwards.
+// Each test gets a store file of its own; the library is set back to its
+// default file after.
 class StoreFileTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    std::string pattern = (std::filesystem::temp_directory_path() / "kivtest.XXXXXX").string();
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    dir_ = pattern;
+    ASSERT_NE(mkdtemp(dir_.data()), nullptr);
     path_ = dir_ + "/kiv.conf";
     kivSetConfigFile(path_.c_str());
   }
   void TearDown() override {
-    kivEndConfig();
     kivSetConfigFile(nullptr);
     std::filesystem::remove_all(dir_);
   }
+  static std::string readWholeFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+  }
+  static void writeWholeFile(const std::string& path, const std::string& content) {
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << content;
+  }
 
-  std::string dir_;
+  std::string dir_ = (std::filesystem::temp_directory_path() / "kivtest.XXXXXX").string();
   std::string path_;
 };
 
