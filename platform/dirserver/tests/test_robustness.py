@@ -1,6 +1,7 @@
 """Malformed, truncated and oversized PDUs end only their own connection, on
 both ports."""
 
+import contextlib
 import functools
 import pathlib
 import socket
@@ -16,41 +17,27 @@ from ombrel import OmbrelServer  # noqa: E402
 
 def tlv(tag, content):
     n = len(content)
-    length = bytes([n]) if n < 0x80 else bytes([0x82]) + n.to_bytes(2, "big")
-    return bytes([tag]) + length + content
+    return bytes([tag]) + (bytes([n]) if n < 0x80 else b"\x82" + n.to_bytes(2, "big")) + content
 
 
 def message(msgid, op):
     return tlv(0x30, tlv(0x02, bytes([msgid])) + op)
 
 
-ANONYMOUS_BIND = message(1, tlv(0x60, tlv(0x02, b"\x03") + tlv(0x04, b"") + tlv(0x80, b"")))
-
-
-def search_with_filter(filter_bytes):
-    body = (tlv(0x04, b"o=corp") + tlv(0x0A, b"\x02") + tlv(0x0A, b"\x00") + tlv(0x02, b"\x00")
-            + tlv(0x02, b"\x00") + tlv(0x01, b"\x00") + filter_bytes + tlv(0x30, b""))
-    return message(2, tlv(0x63, body))
-
-
+BIND = message(1, tlv(0x60, tlv(0x02, b"\x03") + tlv(0x04, b"") + tlv(0x80, b"")))  # anonymous
+DEEP_FILTER = functools.reduce(lambda inner, _: tlv(0xA2, inner), range(200), tlv(0x87, b"cn"))
+DEEP_SEARCH = message(2, tlv(0x63, tlv(0x04, b"o=corp") + tlv(0x0A, b"\x02") + tlv(0x0A, b"\x00")
+                             + tlv(0x02, b"\x00") * 2 + tlv(0x01, b"\x00") + DEEP_FILTER
+                             + tlv(0x30, b"")))
 BAD_INPUTS = {
     "garbage": b"\xff\xfe\xfd\xfc" * 16,
-    "indefinite length": b"\x30\x80" + ANONYMOUS_BIND[2:] + b"\x00\x00",
+    "indefinite length": b"\x30\x80" + BIND[2:] + b"\x00\x00",
     "oversized length": b"\x30\x84\x7f\xff\xff\xff" + b"\x00" * 32,
     "bad inner length": b"\x30\x06\x02\x01\x01\x60\x7f\x02",
     "unknown operation": message(3, tlv(0x7F, b"")),
-    "filter nested too deep": search_with_filter(
-        functools.reduce(lambda inner, _: tlv(0xA2, inner), range(200), tlv(0x87, b"cn"))),
-    "truncated bind, then hang-up": ANONYMOUS_BIND[:5],
+    "filter nested too deep": DEEP_SEARCH,
+    "truncated bind, then hang-up": BIND[:5],
 }
-
-
-def read_until_closed(sock):
-    try:
-        while sock.recv(4096):
-            pass
-    except ConnectionResetError:
-        pass
 
 
 class RobustnessTest(unittest.TestCase):
@@ -62,7 +49,7 @@ class RobustnessTest(unittest.TestCase):
             # (case, payload, TLS port, handshake first)
             cases = [(name, payload, tls, tls) for name, payload in BAD_INPUTS.items()
                      for tls in (False, True)]
-            cases.append(("clear text where a handshake belongs", ANONYMOUS_BIND, True, False))
+            cases.append(("clear text where a handshake belongs", BIND, True, False))
             for name, payload, tls_port, handshake in cases:
                 with self.subTest(name, tls=tls_port):
                     port = server.ldaps_port if tls_port else server.ldap_port
@@ -70,9 +57,10 @@ class RobustnessTest(unittest.TestCase):
                         sock = context.wrap_socket(raw, server_hostname="127.0.0.1") \
                             if handshake else raw
                         sock.sendall(payload)
-                        if not name.endswith("hang-up"):
-                            read_until_closed(sock)
-                    bystander.sendall(ANONYMOUS_BIND)
+                        with contextlib.suppress(ConnectionResetError):
+                            while not name.endswith("hang-up") and sock.recv(4096):
+                                pass
+                    bystander.sendall(BIND)
                     reply = bystander.recv(4096)
                     self.assertEqual(reply[0], 0x30)
                     self.assertIn(b"\x61", reply)
