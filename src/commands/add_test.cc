@@ -202,9 +202,6 @@ TEST(AddJoin, Joins) {
        [](World& w) { runSettings.sslFlag = 1, proxy(w); }, 0,
        cat({{"open ssl ldap.example.org:636"}, kAfterOpen, {kProxyAdd}}), kJoined,
        cat({storeCalls(true, kProxyKeys), kRestart})},
-      {"a failed SSL set-up goes on in clear text",
-       [](World& w) { runSettings.sslFlag = w.connector.sslResult = 1; }, 0,
-       cat({{"open ssl ldap.example.org:636"}, kFirstJoin})},
       {"admin name and password typed, the server up at the third bind",
        [](World& w) {
          runSettings.adminFdn = runSettings.password = std::nullopt;
@@ -230,6 +227,10 @@ TEST(AddJoin, Failures) {
   auto answer = [](const char* prefix, int code) {
     return [=](World& w) { w.directory.reply(prefix, code); };
   };
+  const std::string noSsl =
+      "SSL cannot be set up for the LDAP server \"ldap.example.org\" on port 636: set-up failed\n";
+  const std::string proxyIsAdmin =
+      "The proxy user \"CN=Admin, o=corp\" is the admin itself: its password would be replaced\n";
   const char* noSpace = "Unable to save /etc/kiv.conf: No space left on device\n";
   runRows({
       {"the host name cannot be read", [](World& w) { w.host.hostNameError = EIO; }, -1, kNone, ""},
@@ -253,6 +254,15 @@ TEST(AddJoin, Failures) {
        "cleartext password\" for the LDAP Group object or use SSL connection and retry the "
        "operation.\n"},
       {"bind 34", bind(34), -5999, bound, "\nInvalid LDAP DN syntax \"cn=admin,o=corp\"\n"},
+      {"a failed SSL set-up ends before any bind",
+       [](World& w) { runSettings.sslFlag = w.connector.sslResult = 1; }, -5999,
+       Lines{"open ssl ldap.example.org:636"}, noSsl, kNone, noSsl},
+      {"an empty proxy user password",
+       [](World& w) { proxy(w), runSettings.proxyUserPassword = ""; }, -5999, kNone,
+       "An empty proxy user password is not accepted\n"},
+      {"the proxy user is the admin, as DNs compare",
+       [](World& w) { proxy(w), runSettings.proxyUserFdn = "CN=Admin, o=corp"; }, -5999, bound,
+       "\n" + proxyIsAdmin, kNone, proxyIsAdmin},
   });
   runRows({
       {"the store names another partition root",
@@ -267,12 +277,12 @@ TEST(AddJoin, Failures) {
          w.directory.reply(kRootRead, 0, {{"o=corp", {{"objectClass", {"device"}}}}});
        },
        -6016, cat({kHead, {kRootRead, "search cn=schema base objectClasses=device"}}), kOutHead},
-      {"the Config object cannot be added", answer("add cn=UNIX Config", 50), 50,
+      {"the Config object's add times out", answer("add cn=UNIX Config", -5), -5,
        cat({kHead, kNewContexts, {kConfigAdd}}),
        kOutHead +
            "Creating the context...done.\nCreating the context...done.\nCreating the Unix "
            "Config object...\n" +
-           ldapErrorText(50) + "\n"},
+           ldapErrorText(-5) + "\n"},
       {"the Workstation object cannot be added: no proxy user either",
        [](World& w) { proxy(w), w.directory.reply("add cn=UNIX Workstation", 50); }, 50,
        cat({kHead, kNewContexts, {kConfigAdd, kRights, kWsAdd}}),

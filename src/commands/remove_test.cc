@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <numeric>
 
 #include "base/host_test_support.h"
@@ -10,6 +11,7 @@
 
 namespace {
 
+using namespace std::string_literals;
 using Lines = std::vector<std::string>;
 using H = RecordingHost;
 using D = RecordingDirectory;
@@ -39,17 +41,18 @@ const std::string kWsDone = "\nDeleting the Unix Workstation object...done.\n";
 const std::string kConfigDone = "Deleting the Config object...done.\n";
 const std::string kStopAndCleanup =
     "init kivcd stop\ninit nscd stop\ninit nscd start\nremove /var/lib/velmar-pelk/.ldap1.der\n"
+    "remove /var/lib/velmar-pelk/.ldap1.der.tmp\n"
     "remove /var/lib/velmar-pelk/.refresh_info\nremove /var/lib/velmar-pelk/.user_info.dir\n"
     "remove /var/lib/velmar-pelk/.user_info.pag\nremove /var/lib/velmar-pelk/.group_info.dir\n"
     "remove /var/lib/velmar-pelk/.group_info.pag\nremove /var/lib/velmar-pelk/kivutils.inp\n"
     "remove /etc/kiv.conf\n";
 
-// The request `line` answers `code`; a search answered 0 finds this host.
-D& reply(D& directory, const std::string& line, int code) {
-  std::vector<DirectoryEntry> found;
-  if (line.starts_with("search") && code == 0)
-    found.push_back({kMe, {}});
-  directory.reply(line.substr(0, line.find('\n')), code, found);
+// The request `line` answers `code`; a search answered 0, or `found`, finds this host.
+D& reply(D& directory, const std::string& line, int code, bool found = false) {
+  std::vector<DirectoryEntry> entries;
+  if (line.starts_with("search") && (code == 0 || found))
+    entries.push_back({kMe, {}});
+  directory.reply(line.substr(0, line.find('\n')), code, entries);
   return directory;
 }
 D& contexts(D& directory, const Lines& dns, const char* attribute = "qupPosixWorkstationContexts") {
@@ -71,8 +74,34 @@ void corvex(H& host, D& directory, const char* storedSchema, const std::string& 
 }
 const std::string kLong = "UNIX:Workstation Contexts", kShort = "WorkstationContexts";
 
+// A host joined in clear text, and rm -r o=other -S other: the store replaces both.
+RecordingHost joinedHost() {
+  runSettings = RunSettings{};
+  runSettings.partitionRoot = "o=other";
+  runSettings.ldapServer = "other";
+  RecordingHost host;
+  host.store() = {{"base-name", "o=corp"},
+                  {"admin-fdn", "cn=admin,o=corp"},
+                  {"preferred-server", "ldap1"},
+                  {"ldap-port", "1389"},
+                  {"certificate-file-type", "der"}};
+  host.files = {"/etc/kiv.conf"};
+  host.running = {Daemon::kKivcd, Daemon::kNscd};
+  host.environment["PELK_PWD"] = "secret";
+  return host;
+}
+const std::string kNoCertificate =
+    "The stored certificate /var/lib/velmar-pelk/.ldap1.der of the LDAP server \"ldap1\" cannot be "
+    "used: it does not exist. Run kivconfig -k to fetch it again.\n";
+
 TEST(Deconfigure, RequestsOutputAndCleanup) {
-  const std::tuple<const char*, void (*)(H&, D&), int, std::string, std::string> rows[] = {
+  struct Row {
+    const char* name;
+    void (*setup)(H&, D&);
+    int result;
+    std::string requests, output, calls = result == 0 ? kStopAndCleanup : "";
+  };
+  const Row rows[] = {
       {"last host of one context", [](H&, D& d) { reply(d, kOwn, 0); }, 0, kUp + kAll,
        kWsDone + kConfigDone},
       {"another host in the context", [](H&, D& d) { reply(reply(d, kOwn, 0), kAny, 0); }, 0,
@@ -111,22 +140,42 @@ TEST(Deconfigure, RequestsOutputAndCleanup) {
       {"no preferred-server", [](H& h, D&) { h.store().erase("preferred-server"); }, -6004, "", ""},
       {"-a kept", [](H&, D&) { runSettings.adminFdn = "cn=a,o=corp"; }, 0,
        "open clear ldap1:1389\nbind cn=a,o=corp\n" + kEmptied, "\n" + kConfigDone},
-      {"-l, no certificate", [](H&, D&) { runSettings.sslFlag = 1; }, 0,
-       "open ssl ldap1:1636\n" + kBind + kEmptied, "\n" + kConfigDone},
+      {"joined over SSL, no certificate stored",
+       [](H& h, D&) { h.store()["ldap-ssl-port"] = "1636"; }, -5999, "", kNoCertificate},
+      {"a racing host did each step first (32, 16, 32)",
+       [](H&, D& d) {
+         reply(reply(reply(reply(d, kOwn, 0), kDeleteMe, 32), kWithdraw, 16), kDeleteConfig, 32);
+       },
+       0, kUp + kAll, kWsDone + kConfigDone},
+      {"size limit with entries: others left",
+       [](H&, D& d) { reply(reply(d, kOwn, 0), kAny, 4, true); }, 0, kUp + kFound + kAny, kWsDone},
+      {"size limit without entries", [](H&, D& d) { reply(reply(d, kOwn, 0), kAny, 4); }, 4,
+       kUp + kFound, kWsDone},
+      {"Config object without contexts", [](H&, D& d) { contexts(d, {}); }, 0,
+       kUp + kConfigSearch + kDeleteConfig, "\n" + kConfigDone},
+      {"no Config object any more", [](H&, D& d) { d.reply("search o=corp", 0); }, 0,
+       kUp + kConfigSearch, "\n"},
+      {"a context holding NUL", [](H&, D& d) { contexts(d, {"ou=w\0s,o=corp"s}); }, 34,
+       kUp + kConfigSearch, "\n"},
+      {"stored server refused", [](H& h, D&) { h.store()["preferred-server"] = "ldap 1"; }, -5999,
+       "",
+       "The LDAP server name \"ldap 1\" is not valid: give a host name, an IPv4 address or an "
+       "IPv6 address in brackets\n"},
+      {"no short host name", [](H& h, D&) { h.name = ".example.org"; }, -5999, "",
+       "The host name \".example.org\" has no short name before its first dot\n"},
+      {"files that stay are named after every removal",
+       [](H& h, D&) {
+         h.removeErrors = {{"/var/lib/velmar-pelk/.ldap1.der", EACCES}, {"/etc/kiv.conf", EROFS}};
+       },
+       -5999, kUp + kEmptied,
+       "\n" + kConfigDone +
+           "Unable to remove /var/lib/velmar-pelk/.ldap1.der: Permission denied\n"
+           "Unable to remove /etc/kiv.conf: Read-only file system\n",
+       kStopAndCleanup},
   };
-  for (const auto& [name, setup, result, requests, output] : rows) {
+  for (const auto& [name, setup, result, requests, output, calls] : rows) {
     SCOPED_TRACE(name);
-    // rm -r o=other -S other: the store replaces both. No certificate is stored.
-    runSettings = RunSettings{};
-    runSettings.partitionRoot = "o=other";
-    runSettings.ldapServer = "other";
-    RecordingHost host;
-    host.store() = {{"base-name", "o=corp"},       {"admin-fdn", "cn=admin,o=corp"},
-                    {"preferred-server", "ldap1"}, {"ldap-port", "1389"},
-                    {"ldap-ssl-port", "1636"},     {"certificate-file-type", "der"}};
-    host.files = {"/etc/kiv.conf"};
-    host.running = {Daemon::kKivcd, Daemon::kNscd};
-    host.environment["PELK_PWD"] = "secret";
+    RecordingHost host = joinedHost();
     RecordingConnector connector;
     setup(host, connector.directory);
     contexts(connector.directory, {kWs});
@@ -136,7 +185,40 @@ TEST(Deconfigure, RequestsOutputAndCleanup) {
     testing::internal::GetCapturedStderr();
     EXPECT_EQ(testing::internal::GetCapturedStdout(), output);
     EXPECT_EQ(joined(connector.directory.requests), requests);
-    EXPECT_EQ(joined(host.calls), result == 0 ? kStopAndCleanup : "") << "only after success";
+    EXPECT_EQ(joined(host.calls), calls);
+  }
+}
+
+// Each request of rm fails once; rm run again over the directory as that run
+// left it finishes, and nothing of this host is left.
+TEST(Deconfigure, FinishesWhatAFailedRunLeft) {
+  const Lines sent = {kConfigSearch, kOwn, kDeleteMe, kAny, kWithdraw, kAny, kDeleteConfig};
+  using Tree = std::map<std::string, DirectoryTree::Attributes>;
+  const Tree untouched = {{"o=corp", {}}, {kWs, {}}};
+  for (size_t failing = 0; failing < sent.size(); ++failing) {
+    for (int code : {51, 52, 80, 81}) {
+      SCOPED_TRACE(sent[failing] + std::to_string(code));
+      DirectoryTree tree;
+      tree.entries = untouched;
+      tree.entries[kConfig] = {{"objectclass", {"qupPosixConfig"}},
+                               {"cn", {"UNIX Config"}},
+                               {"qupposixworkstationcontexts", {kWs}}};
+      tree.entries[kMe] = {{"objectclass", {"qupPosixWorkstation"}},
+                           {"cn", {"UNIX Workstation - ws1"}}};
+      tree.failAt = failing + 2;  // after the opening and the bind
+      tree.failCode = code;
+      testing::internal::CaptureStdout();
+      for (int result : {code, 0}) {
+        RecordingHost host = joinedHost();
+        RecordingConnector connector;
+        connector.target = &tree;
+        EXPECT_EQ(deconfigure(host, connector), result);
+        EXPECT_EQ(host.calls.empty(), result != 0);
+      }
+      testing::internal::GetCapturedStdout();
+      EXPECT_EQ(tree.requests[failing + 2] + "\n", sent[failing]);
+      EXPECT_EQ(tree.entries, untouched);
+    }
   }
 }
 

@@ -24,7 +24,12 @@ const Lines kSearches = {"search o=corp one (&(objectclass=qupPosixConfig)(cn=UN
 const std::string kJoined =
     "modify cn=UNIX Config,o=corp +qupPosixWorkstationContexts=[ou=ws,o=corp]";
 const Lines kSelects = {"select /etc/vrd.conf", "select /etc/kiv.conf"};
+const Lines kReadTwice = {kSelects[0], kSelects[1], kSelects[0], kSelects[1]};
 const Lines kSaved = {kSelects[0], kSelects[1], kSelects[0], kSelects[1], "save", "end"};
+std::string invalid(const std::string& value, const std::string& key) {
+  return "The value \"" + value + "\" of t3v.qup." + key +
+         " in /etc/vrd.conf is not valid and was not copied\n";
+}
 // The calls of a finished upgrade: the old file read twice, one save, the
 // cache emptied, one restart, and then the old cache removed.
 const Lines kFinished = [] {
@@ -44,6 +49,8 @@ struct Row {
   int result;
   std::string last;  // request
   Lines calls;       // the host's calls other than "set"
+  Lines tuning = {"set num-threads=256", "set create-home=no"};  // the last sets
+  std::string named = "";                                        // the old values refused
 };
 
 TEST(UpgradeFromOldConfig, Runs) {
@@ -59,7 +66,21 @@ TEST(UpgradeFromOldConfig, Runs) {
        [](RecordingHost&, RecordingDirectory& directory) {
          directory.reply("search ou=ws,o=corp one", 0);
        },
-       -6029, kSearches.back(), kSelects},
+       -6029, kSearches.back(), kReadTwice},
+      {"no short host name", [](RecordingHost& host, RecordingDirectory&) { host.name = ".x"; },
+       -5999, "", kReadTwice},
+      {"invalid old values are named and not copied",
+       [](RecordingHost& host, RecordingDirectory&) {
+         RecordingHost::Store& old = host.stores[kOldConfigFile];
+         old["t3v.qup.group-hash-size"] = "-5", old["t3v.qup.create-home"] = "maybe";
+         old["t3v.qup.persistent-cache-refresh-flag"] = "\r";
+       },
+       0,
+       kJoined,
+       kFinished,
+       {"set support-outside-base-context=yes", "set num-threads=256"},
+       invalid("-5", "group-hash-size") + invalid("\\x0D", "persistent-cache-refresh-flag") +
+           invalid("maybe", "create-home")},
       {"the store cannot be saved: the old cache stays",
        [](RecordingHost& host, RecordingDirectory&) { host.saveError = ENOSPC; }, -5999, kJoined,
        kSaved},
@@ -75,8 +96,8 @@ TEST(UpgradeFromOldConfig, Runs) {
     host.running = {Daemon::kKivcd, Daemon::kNscd};
     host.stores[kOldConfigFile] = {{"t3v.qup.base-name", "corp"},
                                    {"t3v.vrd.preferred-server", "ldap.example.org"},
-                                   {"t3v.qup.num-threads", "9"},
-                                   {"t3v.qup.create-home", "no"}};
+                                   {"t3v.qup.num-threads", "256"},
+                                   {"t3v.qup.create-home", "No"}};
     row.setup(host, directory);
     // One entry answers every search but those of the first listed context:
     // the schema, both contexts, the Config object and the host's object.
@@ -89,7 +110,13 @@ TEST(UpgradeFromOldConfig, Runs) {
                        {"objectClass", {"organization"}}}}});
     directory.reply("add cn=UNIX", 68);
     directory.reply("modify", 20);
+    testing::internal::CaptureStdout();
     EXPECT_EQ(upgradeFromOldConfig(host, connector), row.result);
+    testing::internal::GetCapturedStdout();
+    std::string named;
+    for (const std::string& line : host.logLines)
+      named += line.starts_with("The value") ? line : "";
+    EXPECT_EQ(named, row.named);
     Lines searches, calls, sets;  // one-level searches; host calls without and with "set"
     for (const std::string& request : directory.requests) {
       if (request.find(" one ") != std::string::npos)
@@ -97,14 +124,13 @@ TEST(UpgradeFromOldConfig, Runs) {
     }
     for (const std::string& call : host.calls)
       (call.starts_with("set ") ? sets : calls).push_back(call);
-    EXPECT_EQ(searches, row.result == -6026 ? Lines{} : kSearches);
+    EXPECT_EQ(searches, row.last.empty() ? Lines{} : kSearches);
     EXPECT_EQ(directory.requests.empty() ? "" : directory.requests.back(), row.last);
     EXPECT_EQ(calls, row.calls);
     if (row.result == 0) {
       // The old values follow the key table and so replace its defaults.
-      EXPECT_EQ(Lines(sets.end() - 2, sets.end()),
-                Lines({"set num-threads=9", "set create-home=no"}));
-      EXPECT_EQ(host.store()["num-threads"], "9");
+      EXPECT_EQ(Lines(sets.end() - 2, sets.end()), row.tuning);
+      EXPECT_EQ(host.store()["num-threads"], "256");
       EXPECT_EQ(host.store()["user-hash-size"], "211");
       EXPECT_EQ(host.store()["preferred-server"], "ldap.example.org");
     }

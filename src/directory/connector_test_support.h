@@ -16,26 +16,29 @@
 class RecordingConnector : public DirectoryConnector {
  public:
   RecordingDirectory directory;
+  // Where the connections send their requests: `directory`, or a test's own
+  // (a DirectoryTree that outlives one command).
+  RecordingDirectory* target = &directory;
   int sslResult = 0;    // what openSsl answers
   int clearResult = 0;  // what openClear answers
 
   int openSsl(const std::string& server, uint16_t port, const std::optional<std::string>& trustFile,
               std::unique_ptr<DirectoryRequests>& connection, std::string& problem) override {
-    directory.requests.push_back("open ssl " + server + ":" + std::to_string(port) +
-                                 (trustFile ? " " + *trustFile : ""));
+    target->requests.push_back("open ssl " + server + ":" + std::to_string(port) +
+                               (trustFile ? " " + *trustFile : ""));
     if (sslResult != 0) {
       problem = "set-up failed";
       return sslResult;
     }
-    connection = std::make_unique<Forwarding>(directory);
+    connection = std::make_unique<Forwarding>(*target);
     return 0;
   }
   int openClear(const std::string& server, uint16_t port,
                 std::unique_ptr<DirectoryRequests>& connection) override {
-    directory.requests.push_back("open clear " + server + ":" + std::to_string(port));
+    target->requests.push_back("open clear " + server + ":" + std::to_string(port));
     if (clearResult != 0)
       return clearResult;
-    connection = std::make_unique<Forwarding>(directory);
+    connection = std::make_unique<Forwarding>(*target);
     return 0;
   }
 

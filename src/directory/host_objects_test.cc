@@ -13,8 +13,10 @@ namespace {
 
 using Lines = std::vector<std::string>;
 
+// A server may list an attribute once without values and again with them.
 DirectoryEntry config(std::string attribute, Lines values) {
-  return {"cn=UNIX Config,o=corp", {{"cn", {"UNIX Config"}}, {attribute, std::move(values)}}};
+  return {"cn=UNIX Config,o=corp",
+          {{"cn", {"UNIX Config"}}, {attribute, {}}, {attribute, std::move(values)}}};
 }
 
 TEST(HostObjects, FindConfigObject) {

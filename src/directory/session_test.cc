@@ -9,6 +9,7 @@
 
 namespace {
 
+using namespace std::string_literals;
 using H = RecordingHost;
 using C = RecordingConnector;
 using Conn = Connection;
@@ -43,6 +44,11 @@ void ask(H& h, C&, Conn& x) {
     h.environment["PELK_PWD"] = environment;
 }
 constexpr char kEmpty[] = "", kEnvPw[] = "envpw";
+// The first bind fails in an SSL negotiation with a server that answers.
+void negotiationFails(H&, C& c, Conn&) {
+  c.directory.reply("bind", 81, {}, 1);
+  c.directory.negotiationFailureText = "bad \x1b[1m\0\x7f\xc3\xa9 record"s;
+}
 
 TEST(ConnectDirectory, TransportPromptsBindAndWait) {
   struct Row {
@@ -62,6 +68,10 @@ TEST(ConnectDirectory, TransportPromptsBindAndWait) {
   const std::string mismatch =
       "The certificate of the LDAP server \"ldap1\" does not match the stored certificate " +
       kTrust + "\n";
+  const std::string tlsFailed =
+      "The SSL negotiation with the LDAP server \"ldap1\" on port 1636 "
+      "failed: bad \\x1B[1m\\x00\\x7F\xc3\xa9 record\n";
+  const std::string noEmpty = "An empty password is not accepted: give the admin's password\n";
   const Row rows[] = {
       {"failed SSL set-up ends before any bind", kSsl, [](H&, C& c, Conn&) { c.sslResult = -1; },
        -5999, "open ssl ldap1:1636\n", noSsl, noSsl + "\n"},
@@ -77,6 +87,11 @@ TEST(ConnectDirectory, TransportPromptsBindAndWait) {
        0, "envpw"},
       {"empty PELK_PWD prompts", kPlain, ask<&Conn::password, kEmpty>, 0, kClear + kBind, "\n", "",
        0, "typed"},
+      {"empty password given", kPlain, [](H&, C&, Conn& x) { x.password = ""; }, -5999, kClear,
+       noEmpty, "", 0, ""},
+      {"empty password typed", kPlain,
+       [](H& h, C&, Conn& x) { x.password.reset(), h.typedPasswords = {""}; }, -5999, kClear,
+       noEmpty, "", 0, std::nullopt},
       {"no password can be read", kPlain, [](H&, C&, Conn& x) { x.password.reset(); }, -5999,
        kClear, "Unable to read the password\n", "", 0, std::nullopt},
       {"strong authentication required", kPlain, answerBind<8>, -5999, kClear + kBind, kCleartext},
@@ -89,6 +104,10 @@ TEST(ConnectDirectory, TransportPromptsBindAndWait) {
        60},
       {"stored certificate refused", kTrusting, answerBind<81, -1, true>, -5999, kStored + kBind,
        mismatch, mismatch + "\n"},
+      {"a failed SSL negotiation ends at once", kSsl, negotiationFails, -5999,
+       "open ssl ldap1:1636\n" + kBind, tlsFailed, tlsFailed + "\n"},
+      {"a negotiation failure means nothing in clear text", kPlain, negotiationFails, 0,
+       kClear + kBind + kBind, kWaiting + "\n", "", 1},
       {"a refusal means nothing in clear text", kPlain, answerBind<81, 1, true>, 0,
        kClear + kBind + kBind, kWaiting + "\n", "", 1},
   };
