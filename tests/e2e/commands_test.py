@@ -3,18 +3,10 @@ host's life from add over SSL to rm, the upgrade from the old client, and the
 commands that stay on the host. What each step asks and prints in every other
 case is the commands' unit tests' business."""
 
-import hashlib
-import os
-import re
-import sys
-import unittest
+from kivtest import (ADMIN_PWD, CERT, INIT_LOG, LOG, STATE_DIR, STORE, SandboxTest,
+                     fingerprint)
+from ombrel import DEFAULT_ADMIN, DEFAULT_PASSWORD
 
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "lib"))
-
-from kivtest import INIT_LOG, STATE_DIR, STORE, SandboxTest  # noqa: E402
-from ombrel import DEFAULT_ADMIN, DEFAULT_PASSWORD, OmbrelServer  # noqa: E402
-
-CERT = STATE_DIR + "/.127.0.0.1.der"
 CACHE = [STATE_DIR + "/" + name for name in (".refresh_info", ".user_info.dir", ".user_info.pag",
                                               ".group_info.dir", ".group_info.pag")]
 RESTARTED = ["kivcd stop", "nscd stop", "kivcd start", "nscd start"]
@@ -31,41 +23,46 @@ FOUND = ("KIV Unique id schema is already extended.\nuidNumber and gidNumber att
          "Adding the workstation context...done.\n")
 REMOVED = ("\nDeleting the Unix Workstation object...done.\nDeleting the Config object...done.\n"
            "Deconfigure done successfully.\n")
+LOCAL = [  # words, standard output, init-script calls
+    (["simple_add", "-r", "o=corp", "-S", "dir.example", "-y", "cn=proxy,o=corp", "-d", "hush"],
+     "", ["kivcd start"]),
+    (["get", "help", "preferred-server"], "preferred-server (text, no default): the directory "
+     "server the services ask first\n", []),
+    (["set", "num-threads=7", "PREFERRED-SERVER=new.example"],
+     "Updated the preferred server successfully\n", ["kivcd stop", "kivcd start"]),
+    (["get", "num-threads", "-vpreferred-server"],
+     "num-threads=7\npreferred-server=new.example\n", []),
+    (["cache_refresh"], "", ["kivcd stop", "kivcd start"]),
+]
 
 
-def entries(dump):
-    """The entries of a dump but the schema, {DN: entry text}."""
-    return {block.split("\n", 1)[0]: block for block in dump.split("\n\n")
-            if block.startswith("dn: ") and not block.startswith("dn: cn=schema\n")}
+class Commands(SandboxTest):
+    with_server = True
 
-
-def fingerprint(der):
-    return ":".join(re.findall("..", hashlib.sha256(der).hexdigest().upper()))
-
-
-class Directory(SandboxTest):
-    def setUp(self):
-        super().setUp()
-        self.server = OmbrelServer(os.path.join(self._state.name, "server")).start()
-        self.addCleanup(self.server.stop)
-
-    def step(self, args, stdout, init_calls):
-        """Runs kivconfig with both daemons running and the cache files there;
-        stdout None is not checked. Returns the tree after it."""
-        self.box.sh('touch "$@" && /etc/init.d/kivcd start && /etc/init.d/nscd start && '
-                    ': > %s && rm -f %s/kiv.log' % (INIT_LOG, STATE_DIR), *CACHE)
-        result = self.kiv(*args, env=self.env(PELK_PWD=DEFAULT_PASSWORD))
-        self.assertEqual((result.returncode, result.stdout, self.box.init_calls()),
+    def step(self, words, stdout, init_calls, started=True):
+        """Runs kivconfig with the cache files there and, if started, both
+        daemons running; stdout None is not checked. Returns the tree after it."""
+        self.box.sh('touch "$@" && %s: > %s && rm -f %s' % (
+            "/etc/init.d/kivcd start && /etc/init.d/nscd start && " if started else "", INIT_LOG,
+            LOG), *CACHE)
+        result = self.kiv(*words, env=ADMIN_PWD)
+        calls = (self.box.read(INIT_LOG) or "").splitlines()
+        self.assertEqual((result.returncode, result.stdout, calls),
                          (0, result.stdout if stdout is None else stdout, init_calls),
                          result.stdout + result.stderr)
-        return entries(self.server.dump())
+        return self.tree()
+
+    def tree(self):
+        """The server's entries but the schema, {"dn: DN": entry text}."""
+        return {block.split("\n", 1)[0]: block for block in self.server.dump().split("\n\n")
+                if block.startswith("dn: ") and not block.startswith("dn: cn=schema\n")}
 
     def test_add_twice_over_ssl_then_k_and_rm_pinned_to_the_stored_certificate(self):
         ports = (self.server.ldap_port, self.server.ldaps_port)
         add = ["add", "-a", DEFAULT_ADMIN, "-p", DEFAULT_PASSWORD, "-r", "ou=Sales,o=corp", "-w",
                CONTEXT, "-S", "127.0.0.1:%d" % ports[0], "-l", str(ports[1]), "-y",
                "cn=proxy,o=corp", "-d", "pw"]
-        before = entries(self.server.dump())
+        before = self.tree()
         joined = self.step(add, FIRST_ADD, RESTARTED)
         self.assertEqual(sorted(set(joined) - set(before)), sorted(
             "dn: " + dn for dn in ("ou=Sales,o=corp", CONTEXT, "cn=UNIX Config,ou=Sales,o=corp",
@@ -75,12 +72,10 @@ class Directory(SandboxTest):
         for pair in [("ldap-ssl-port", str(ports[1])), ("type-of-authentication", "2"),
                      ("proxy-user-pwd", "pw"), ("base-name", "ou=Sales,o=corp")]:
             self.assertIn(pair, store)
-        der, shown = self.server.cert_der_bytes, fingerprint(self.server.cert_der_bytes)
-        self.assertEqual(self.box.run(["od", "-An", "-v", "-tx1", CERT]).stdout.split(),
-                         ["%02x" % byte for byte in der])
+        shown = fingerprint(self.server.cert_der_bytes)
+        self.assertEqual(self.certificate(), self.server.cert_der_bytes)
         self.assertIn("Stored the certificate of the LDAP server 127.0.0.1 in %s, SHA-256 "
                       "fingerprint %s" % (CERT, shown), self.log_messages())
-
         again = "\nKIV Schema is already extended.\n" + FOUND + "Configure done successfully.\n"
         self.assertEqual(self.step(add, again, RESTARTED), joined)
         self.step(["-k"], "\nCerticate file updated sucessfully\nSHA-256 fingerprint of the "
@@ -89,7 +84,7 @@ class Directory(SandboxTest):
         gone = ("dn: " + WS, "dn: cn=UNIX Config,ou=Sales,o=corp")
         self.assertEqual(removed, {dn: entry for dn, entry in joined.items() if dn not in gone})
         self.assertEqual(self.log_messages(), ["Deconfigure done successfully."])  # over SSL
-        left = self.box.sh("ls -A %s; ls /etc/kiv.conf" % STATE_DIR).stdout.split()
+        left = self.box.sh("ls -A %s; ls %s" % (STATE_DIR, STORE)).stdout.split()
         self.assertEqual(left, ["kiv.ldif", "kiv.log", "kivid.ldif"])
 
     def test_upgrade_from_the_old_client_restarts_the_daemons_once(self):
@@ -97,9 +92,9 @@ class Directory(SandboxTest):
         joined = self.step(["add", "-a", DEFAULT_ADMIN, "-r", "o=corp", "-w", "ou=ws,o=corp",
                             "-S", port], None, RESTARTED)
         old = ["/var/vrdqup/.user_info", "/var/vrdqup/.group_info", "/var/vrdqup/.refresh_info"]
-        self.box.sh('rm /etc/kiv.conf && mkdir /var/vrdqup && touch "$@" && printf "%s" > '
-                    '/etc/vrd.conf' % "t3v.qup.base-name=corp\\nt3v.vrd.preferred-server="
-                    "127.0.0.1\\nt3v.qup.num-threads=9\\nt3v.qup.create-home=no\\n", *old)
+        self.box.sh('rm %s && mkdir /var/vrdqup && touch "$@" && printf "%s" > /etc/vrd.conf' % (
+            STORE, "t3v.qup.base-name=corp\\nt3v.vrd.preferred-server=127.0.0.1\\nt3v.qup.num-"
+            "threads=9\\nt3v.qup.create-home=no\\n"), *old)
         upgraded = self.step(["upgrade", "-a", DEFAULT_ADMIN, "-S", port],
                              "\n" + FOUND + "Upgrade done successfully.\n", RESTARTED)
         self.assertEqual(upgraded, joined)
@@ -110,31 +105,12 @@ class Directory(SandboxTest):
         left = self.box.sh('for f; do [ ! -e "$f" ] || echo "$f"; done', "/etc/vrd.conf", *old)
         self.assertEqual(left.stdout, "/etc/vrd.conf\n")
 
-
-class LocalCommands(SandboxTest):
     def test_simple_add_get_set_help_and_cache_refresh(self):
-        steps = [  # words, standard output, init-script calls
-            (["simple_add", "-r", "o=corp", "-S", "dir.example", "-y", "cn=proxy,o=corp", "-d",
-              "hush"], "", ["kivcd start"]),
-            (["get", "help", "preferred-server"], "preferred-server (text, no default): the "
-             "directory server the services ask first\n", []),
-            (["set", "num-threads=7", "PREFERRED-SERVER=new.example"],
-             "Updated the preferred server successfully\n", ["kivcd stop", "kivcd start"]),
-            (["get", "num-threads", "-vpreferred-server"],
-             "num-threads=7\npreferred-server=new.example\n", []),
-            (["cache_refresh"], "", ["kivcd stop", "kivcd start"]),
-        ]
-        for words, stdout, init_calls in steps:
+        for words, stdout, init_calls in LOCAL:
             with self.subTest(words[0]):
-                self.box.sh(': > %s && touch "$@"' % INIT_LOG, *CACHE)
-                result = self.kiv(*words)
-                self.assertEqual((result.returncode, result.stdout, self.box.init_calls()),
-                                 (0, stdout, init_calls), result.stderr)
+                self.step(words, stdout, init_calls, started=False)
         self.assertEqual(self.box.sh('ls "$@"', *CACHE).stdout, "")
         listing = self.kiv("get").stdout
         store = self.box.read(STORE).replace("proxy-user-pwd=hush", "proxy-user-pwd=********")
         self.assertEqual(sorted(listing.splitlines()), sorted(store.splitlines()))
         self.assertIn("proxy-user-fdn=cn=proxy,o=corp\n", listing)
-
-if __name__ == "__main__":
-    unittest.main()

@@ -2,21 +2,15 @@
 by ldif-apply and by ldapmodify to two fresh bundled servers leave the same
 trees."""
 
-import glob
 import os
 import subprocess
-import sys
 import tempfile
 import unittest
 
-REPO = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
-sys.path.insert(0, os.path.join(REPO, "tests", "lib"))
+from kivtest import BUILD
+from ombrel import DEFAULT_ADMIN as ADMIN, DEFAULT_PASSWORD as PASSWORD, OmbrelServer
 
-from ombrel import DEFAULT_ADMIN as ADMIN, DEFAULT_PASSWORD as PASSWORD  # noqa: E402
-from ombrel import OmbrelServer  # noqa: E402
-
-LDIF_APPLY = os.environ.get("LDIF_APPLY") or max(
-    glob.glob(os.path.join(REPO, "build*", "bench", "ldif", "ldif-apply")), key=os.path.getmtime)
+LDIF_APPLY = os.environ.get("LDIF_APPLY") or os.path.join(BUILD, "bench/ldif/ldif-apply")
 ADDS = """# entries of several classes
 dn: ou=people,o=corp
 changetype: add
@@ -114,7 +108,3 @@ class DifferentialTest(unittest.TestCase):
         run = subprocess.run(command, capture_output=True, text=True, timeout=60,
                              env=dict(os.environ, LDAPCONF="/dev/null", LDAPRC="none"))
         self.assertEqual(run.returncode, 0, run.stdout + run.stderr)
-
-
-if __name__ == "__main__":
-    unittest.main()

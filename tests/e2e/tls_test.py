@@ -1,110 +1,138 @@
-"""TLS, certificate pinning and the bind's wait, against real servers: Debian's
-slapd for what a peer nobody here wrote answers, the bundled server where
-its request log shows that no bind was made."""
+"""TLS, certificate pinning and the waits against real servers: Debian's slapd
+for what a peer nobody here wrote answers, the bundled server where its
+request log and a relay that keeps every byte show that no password went out
+where SSL was asked for."""
 
-import hashlib
-import os
+import contextlib
 import re
-import sys
-import unittest
+import signal
+import socket
+import threading
+import time
 
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "lib"))
+from kivtest import ADMIN_PWD, CERT, JOIN, LOG, REPORTED, STORE, SandboxTest, fingerprint
+from ombrel import DEFAULT_ADMIN, DEFAULT_PASSWORD, free_port
+from slapd import Slapd
 
-from kivtest import ALREADY_REPORTED_STATUS, STATE_DIR, STORE, SandboxTest  # noqa: E402
-from ombrel import DEFAULT_ADMIN, DEFAULT_PASSWORD, OmbrelServer, free_port  # noqa: E402
-from slapd import Slapd  # noqa: E402
-
-CERT = STATE_DIR + "/.127.0.0.1.der"
-FETCHED = "Certicate file updated sucessfully\n"
+FETCHED = "\nCerticate file updated sucessfully\n"
 UNUSABLE = ('The stored certificate %s of the LDAP server "127.0.0.1" cannot be used: %%s. '
             "Run kivconfig -k to fetch it again.\n" % CERT)
+NO_SSL = 'SSL cannot be set up for the LDAP server "127.0.0.1" on port '
 
 
-def fingerprint(der):
-    return ":".join(re.findall("..", hashlib.sha256(der).hexdigest().upper()))
+class Recorder:
+    """Relays loopback connections to a port and keeps every byte either way."""
+
+    def __init__(self, port):
+        self.target, self.recorded = port, bytearray()
+        self.listener = socket.create_server(("127.0.0.1", 0))
+        self.port = self.listener.getsockname()[1]
+        threading.Thread(target=self.accept, daemon=True).start()
+
+    def accept(self):
+        while True:
+            client = self.listener.accept()[0]
+            server = socket.create_connection(("127.0.0.1", self.target))
+            threading.Thread(target=self.relay_both, args=(client, server), daemon=True).start()
+
+    def relay_both(self, client, server):
+        with client, server:
+            back = threading.Thread(target=self.relay, args=(server, client), daemon=True)
+            back.start()
+            self.relay(client, server)
+            back.join()
+
+    def relay(self, source, sink):
+        with contextlib.suppress(OSError):
+            while data := source.recv(65536):
+                self.recorded += data
+                sink.sendall(data)
+            sink.shutdown(socket.SHUT_WR)
 
 
-class TlsTest(SandboxTest):
-    def configure(self, ldap_port, ldaps_port):
-        """The store of a configured host, written as the admin would."""
-        text = ("base-name=o=corp\nadmin-fdn=%s\npreferred-server=127.0.0.1\nldap-port=%d\n"
-                "ldap-ssl-port=%d\n" % (DEFAULT_ADMIN, ldap_port, ldaps_port))
-        self.box.sh('printf %s "$1" > ' + STORE, text)
+class Tls(SandboxTest):
+    with_server = True
 
-    def kiv_bound(self, *words, **options):
-        return self.kiv(*words, env=self.env(PELK_PWD=DEFAULT_PASSWORD), **options)
+    def test_no_password_goes_out_where_ssl_cannot_be_had(self):
+        recorder = Recorder(self.server.ldap_port)
+        add = JOIN + ["-p", DEFAULT_PASSWORD, "-S", "127.0.0.1:%d" % recorder.port]
+        rows = [  # set-up of a stored host (None: none), words, status, the message ending it
+            (None, add + ["-l", "0"], REPORTED, NO_SSL + "0: "),
+            (None, add + ["-l", "65536"], REPORTED, NO_SSL),
+            (None, add + ["-l", str(recorder.port)], REPORTED, 'The SSL negotiation with the LDAP '
+             'server "127.0.0.1" on port %d failed: ' % recorder.port),
+            ("true", ["rm"], REPORTED, UNUSABLE % "it does not exist"),
+            (": > " + CERT, ["rm"], REPORTED, UNUSABLE % "it is empty"),
+            ("echo no certificate > " + CERT, ["rm"], REPORTED,
+             UNUSABLE % "it is not a DER certificate"),
+            ("mkdir " + CERT, ["rm"], REPORTED, UNUSABLE % "it is a directory"),
+            # A port whose low 16 bits are 0: the SSL handle cannot be made.
+            ("sed -i 's/^ldap-ssl-port=.*/ldap-ssl-port=65536/' " + STORE, ["-k"], REPORTED,
+             "LDAP SSL initialization error\n%s0: ldapssl_init failed for port 0\n" % NO_SSL),
+            (None, add, 0, "Configure done successfully.\n"),  # the relay sees a password sent
+        ]
+        for setup, words, status, message in rows:
+            with self.subTest(words[-1], setup=setup):
+                self.box.sh("rm -rf %s %s %s" % (CERT, LOG, STORE))
+                if setup:
+                    self.configure(recorder.port, self.server.ldaps_port)
+                    self.box.sh(setup)
+                del recorder.recorded[:]
+                binds, began = self.server.log_text().count(" bind "), time.monotonic()
+                # Real pauses: a failure must not wait for the server to start.
+                result = self.kiv(*words, env=ADMIN_PWD, real_sleep=status != 0, timeout=60)
+                self.assertLess(time.monotonic() - began, 20)
+                self.assertRegex(result.stdout, re.escape(message.rstrip()) + "[^\n]*\n\\Z")
+                self.assertEqual((result.returncode, DEFAULT_PASSWORD.encode() in recorder.recorded,
+                                  self.server.log_text().count(" bind ") > binds,
+                                  "Configuring to non SSL connection" in self.log_messages(),
+                                  self.store() is not None),
+                                 (status, status == 0, status == 0, status == 0,
+                                  setup is not None or status == 0), result.stdout + result.stderr)
 
-    def certificate(self):
-        return bytes.fromhex(self.box.run(["od", "-An", "-v", "-tx1", CERT]).stdout)
-
-
-class AgainstSlapd(TlsTest):
     def test_tls_bind_clear_text_refused_and_a_changed_certificate(self):
-        slapd = Slapd(os.path.join(self._state.name, "slapd"), refuse_clear_bind=True)
+        slapd = Slapd(self.tmp + "/slapd", refuse_clear_bind=True)
         self.addCleanup(slapd.stop)
         self.configure(slapd.ldap_port, slapd.ldaps_port)
         old = fingerprint(slapd.cert_der_bytes)
-        result = self.kiv_bound("-k")
-        self.assertEqual((result.returncode, result.stdout), (0, "\n" + FETCHED + (
-            "SHA-256 fingerprint of the stored certificate: %s\n" % old)))
+        result = self.kiv("-k", env=ADMIN_PWD)
+        self.assertEqual((result.returncode, result.stdout), (
+            0, FETCHED + "SHA-256 fingerprint of the stored certificate: %s\n" % old))
         self.assertEqual(self.certificate(), slapd.cert_der_bytes)
-
-        result = self.kiv_bound("add", "-a", DEFAULT_ADMIN, "-r", "o=corp", "-w", "ou=ws,o=corp",
-                                "-S", "127.0.0.1:%d" % slapd.ldap_port)
-        self.assertEqual((result.returncode, result.stdout), (ALREADY_REPORTED_STATUS, (
+        result = self.kiv(*JOIN, "-S", "127.0.0.1:%d" % slapd.ldap_port, env=ADMIN_PWD)
+        self.assertEqual((result.returncode, result.stdout), (REPORTED, (
             "\nThe LDAP server currently does not allow cleartext passwords.\nPlease enable "
             "\"Allow cleartext password\" for the LDAP Group object or use SSL connection and "
             "retry the operation.\n")))
-
         slapd.restart()
-        new = fingerprint(slapd.cert_der_bytes)
-        result = self.kiv_bound("rm")
-        self.assertEqual((result.returncode, result.stdout), (ALREADY_REPORTED_STATUS, (
+        result = self.kiv("rm", env=ADMIN_PWD)
+        self.assertEqual((result.returncode, result.stdout), (REPORTED, (
             'The certificate of the LDAP server "127.0.0.1" does not match the stored '
             "certificate %s\n" % CERT)))
         self.assertEqual(fingerprint(self.certificate()), old)
-        result = self.kiv_bound("-k")
-        self.assertEqual((result.returncode, result.stdout), (0, "\n" + FETCHED + (
+        result = self.kiv("-k", env=ADMIN_PWD)
+        self.assertEqual((result.returncode, result.stdout), (0, FETCHED + (
             'The certificate of the LDAP server "127.0.0.1" has changed; the stored certificate '
             "was replaced.\nOld SHA-256 fingerprint: %s\nNew SHA-256 fingerprint: %s\n")
-            % (old, new)))
-
-
-class AgainstTheBundledServer(TlsTest):
-    def test_no_bind_where_ssl_cannot_be_had(self):
-        server = OmbrelServer(os.path.join(self._state.name, "server")).start()
-        self.addCleanup(server.stop)
-        self.configure(server.ldap_port, server.ldaps_port)
-        rows = [  # set-up, command, what it prints last
-            (": > " + CERT, "rm", UNUSABLE % "it is empty"),
-            ("echo no certificate > " + CERT, "rm", UNUSABLE % "it is not a DER certificate"),
-            ("mkdir " + CERT, "rm", UNUSABLE % "it is a directory"),
-            # A port whose low 16 bits are 0: the SSL handle cannot be made.
-            ("sed -i 's/^ldap-ssl-port=.*/ldap-ssl-port=65536/' %s" % STORE, "-k",
-             'LDAP SSL initialization error\nSSL cannot be set up for the LDAP server '
-             '"127.0.0.1" on port 0: ldapssl_init failed for port 0\n'),
-        ]
-        for setup, command, message in rows:
-            with self.subTest(setup):
-                self.box.sh("rm -rf %s && %s" % (CERT, setup))
-                result = self.kiv_bound(command)
-                self.assertEqual(result.returncode, ALREADY_REPORTED_STATUS, result.stdout)
-                self.assertTrue(result.stdout.endswith(message), result.stdout)
-        self.assertNotIn("Configuring to non SSL connection", self.log_messages())
-        self.assertNotIn(" bind ", server.log_text())
+            % (old, fingerprint(slapd.cert_der_bytes))))
 
     def test_bind_waits_with_real_pauses_for_a_server_still_starting(self):
-        server = OmbrelServer(os.path.join(self._state.name, "server"),
-                              ports=(free_port(), free_port()), extra_args=("--start-delay", "3"))
+        server = self.start_server("late", wait=False, ports=(free_port(), free_port()),
+                                   extra_args=("--start-delay", "3"))
         self.configure(server.ldap_port, server.ldaps_port)
-        server.start(wait=False)
-        self.addCleanup(server.stop)
-        result = self.kiv_bound("-k", real_sleep=True)
+        result = self.kiv("-k", env=ADMIN_PWD, real_sleep=True)
         self.assertEqual(result.returncode, 0, result.stdout)
-        self.assertTrue(result.stdout.startswith(
-            "Waiting for LDAP server to start on secure port. This may take a few minutes...\n"
-            + FETCHED), result.stdout)
+        self.assertTrue(result.stdout.startswith("Waiting for LDAP server to start on secure "
+                                                 "port. This may take a few minutes...\n"
+                                                 + FETCHED[1:]), result.stdout)
 
-
-if __name__ == "__main__":
-    unittest.main()
+    def test_a_server_that_stops_answering_ends_the_ssl_negotiation(self):
+        self.join(None, "-l", str(self.server.ldaps_port))
+        self.server.process.send_signal(signal.SIGSTOP)
+        self.addCleanup(self.server.process.send_signal, signal.SIGCONT)
+        began = time.monotonic()
+        result = self.kiv("-k", env=ADMIN_PWD)
+        self.assertLess(time.monotonic() - began, 45)
+        self.assertEnds(result, REPORTED, 'The SSL negotiation with the LDAP server "127.0.0.1" '
+                        "on port %d failed: TLS handshake failed: The operation timed out\n"
+                        % self.server.ldaps_port)

@@ -1,12 +1,5 @@
-"""Runs the test directory server (ombrel-server) for the tests.
-
-    with OmbrelServer(tmpdir) as server:
-        ... connect to server.uri() or server.uri(tls=True) ...
-        state = server.dump()      # the whole tree as sorted LDIF
-
-The binary is $OMBREL_SERVER (set by CTest), else the newest build of this
-checkout. Every process started here ends with stop() or the with-block.
-"""
+"""The test directory server (ombrel-server) for the tests, in a with-block
+or between start() and stop(): $OMBREL_SERVER, else the newest build here."""
 
 import os
 import pathlib
@@ -16,8 +9,7 @@ import ssl
 import subprocess
 import time
 
-DEFAULT_ADMIN = "cn=admin,o=corp"
-DEFAULT_PASSWORD = "secret"
+DEFAULT_ADMIN, DEFAULT_PASSWORD = "cn=admin,o=corp", "secret"
 DEFAULT_TREE = """\
 dn: o=corp
 objectClass: organization
@@ -37,7 +29,6 @@ dn: cn=ombrel,o=corp
 objectClass: vrdServer
 cn: ombrel
 """
-_REPO = pathlib.Path(__file__).resolve().parents[2]
 
 
 def free_port():
@@ -58,75 +49,70 @@ def make_certificate(directory, name="server"):
     return cert, key
 
 
+def wait_for(ready, process, timeout=15):
+    """Polls ready() until it holds (True), or process ends or time is up."""
+    deadline = time.monotonic() + timeout
+    while not ready():
+        if process.poll() is not None or time.monotonic() > deadline:
+            return False
+        time.sleep(0.01)
+    return True
+
+
 class OmbrelServer:
     """One ombrel-server with its files under tmpdir. ports=(ldap, ldaps)
     fixes the ports, for a server whose ports open late (--start-delay)."""
 
-    def __init__(self, tmpdir, ldif=None, admins=(DEFAULT_ADMIN,), tls=True, extra_args=(),
-                 ports=(0, 0)):
+    def __init__(self, tmpdir, ldif=None, tls=True, extra_args=(), ports=(0, 0)):
         self.dir = pathlib.Path(tmpdir)
         self.dir.mkdir(parents=True, exist_ok=True)
-        self.ldif = DEFAULT_TREE if ldif is None else ldif
-        self.admins, self.tls, self.extra_args = admins, tls, tuple(extra_args)
+        self.ldif, self.tls, self.extra_args = ldif or DEFAULT_TREE, tls, tuple(extra_args)
         self.ldap_port, self.ldaps_port = ports
-        self.dump_path, self.port_path = self.dir / "dump.ldif", self.dir / "ports"
-        self.log_path = self.dir / "server.log"
-        self.cert_pem_path = self.key_path = self.process = None
+        self.dump_path, self.log_path = self.dir / "dump.ldif", self.dir / "server.log"
+        self.cert_pem_path = self.process = None
 
-    def start(self, wait=True, timeout=15):
+    def start(self, wait=True):
         """Starts the server; with wait, returns once its ports listen."""
-        tree = self.dir / "tree.ldif"
+        tree, port_path = self.dir / "tree.ldif", self.dir / "ports"
         tree.write_text(self.ldif)
-        args = [os.environ.get("OMBREL_SERVER") or str(max(
-            _REPO.glob("build*/platform/dirserver/ombrel-server"), key=os.path.getmtime)),
+        args = [os.environ.get("OMBREL_SERVER") or str(max(pathlib.Path(__file__).resolve(
+            ).parents[2].glob("build*/platform/dirserver/ombrel-server"), key=os.path.getmtime)),
             "--ldap-port", str(self.ldap_port), "--load", str(tree), "--dump",
-            str(self.dump_path), "--port-file", str(self.port_path),
-            "--server-dn", "cn=ombrel,o=corp"]
+            str(self.dump_path), "--port-file", str(port_path), "--server-dn",
+            "cn=ombrel,o=corp", "--admin", DEFAULT_ADMIN, *self.extra_args]
         if self.tls:
-            self.cert_pem_path, self.key_path = make_certificate(self.dir)
+            self.cert_pem_path, key = make_certificate(self.dir)
             args += ["--ldaps-port", str(self.ldaps_port), "--cert", self.cert_pem_path,
-                     "--key", self.key_path]
-        for admin in self.admins:
-            args += ["--admin", admin]
-        self.port_path.unlink(missing_ok=True)
+                     "--key", key]
+        port_path.unlink(missing_ok=True)
         with open(self.log_path, "ab") as log:
-            self.process = subprocess.Popen(args + list(self.extra_args), stdout=log, stderr=log)
+            self.process = subprocess.Popen(args, stdout=log, stderr=log)
         if wait:
-            deadline = time.monotonic() + timeout
-            while not self.port_path.exists():
-                if self.process.poll() is not None or time.monotonic() > deadline:
-                    self.kill()
-                    raise RuntimeError("ombrel-server did not start:\n" + self.log_text())
-                time.sleep(0.02)
-            ports = dict(line.split("=") for line in self.port_path.read_text().split())
+            if not wait_for(port_path.exists, self.process):
+                self.stop()
+                raise RuntimeError("ombrel-server did not start:\n" + self.log_text())
+            ports = dict(line.split("=") for line in port_path.read_text().split())
             self.ldap_port, self.ldaps_port = int(ports["ldap"]), int(ports.get("ldaps", 0))
         return self
 
-    def stop(self, timeout=10):
-        """SIGTERM, wait, and the final dump's text ("" if none)."""
+    def stop(self):
+        """SIGTERM, wait (SIGKILL after 10 s), and the final dump's text ("" if none)."""
         if self.process is not None and self.process.poll() is None:
-            self.process.send_signal(signal.SIGTERM)
+            self.process.terminate()
             try:
-                self.process.wait(timeout)
+                self.process.wait(10)
             except subprocess.TimeoutExpired:
-                self.kill()
+                self.process.kill()
+                self.process.wait()
         self.process = None
         return self.dump_path.read_text() if self.dump_path.exists() else ""
 
-    def kill(self):
-        if self.process is not None and self.process.poll() is None:
-            self.process.kill()
-            self.process.wait()
-
-    def dump(self, timeout=10):
+    def dump(self):
         """The running server's tree (SIGUSR1) as sorted LDIF."""
         self.dump_path.unlink(missing_ok=True)
         self.process.send_signal(signal.SIGUSR1)
-        deadline = time.monotonic() + timeout
-        while not self.dump_path.exists():
-            if time.monotonic() > deadline or self.process.poll() is not None:
-                raise RuntimeError("no dump from ombrel-server:\n" + self.log_text())
-            time.sleep(0.01)
+        if not wait_for(self.dump_path.exists, self.process):
+            raise RuntimeError("no dump from ombrel-server:\n" + self.log_text())
         return self.dump_path.read_text()
 
     def __enter__(self):

@@ -1,22 +1,15 @@
-"""Debian's slapd as a peer that nobody here wrote.
-
-Slapd(tmpdir, tls=True, refuse_clear_bind=False) serves the suffix o=corp,
-root DN cn=admin,o=corp with the password "secret" and no entries, on a clear
-loopback port and, with tls, an LDAPS one with a self-signed certificate for
-127.0.0.1. restart() comes back on the same ports with a new certificate.
-log_level is slapd's -d value: "stats" writes every operation to log_path (a
-simple bind as "BIND dn=... method=128").
-Everything it writes stays under tmpdir; Debian's own configuration is never
-read.
-"""
+"""Debian's slapd as a peer that nobody here wrote: the suffix o=corp, root
+DN cn=admin,o=corp with the password "secret", no entries, a clear loopback
+port and, with tls, an LDAPS one whose certificate restart() renews. log_level
+is slapd's -d value ("stats" logs a simple bind as "BIND dn=... method=128" to
+log_path). All its files stay under tmpdir; Debian's configuration is unread."""
 
 import os
 import socket
 import ssl
 import subprocess
-import time
 
-from ombrel import free_port, make_certificate
+from ombrel import free_port, make_certificate, wait_for
 
 free_loopback_port = free_port
 CONF = """include /etc/ldap/schema/core.schema
@@ -35,6 +28,14 @@ directory {dir}
 """
 
 
+def listening(port):
+    try:
+        socket.create_connection(("127.0.0.1", port), timeout=1).close()
+        return True
+    except OSError:
+        return False
+
+
 class Slapd:
     def __init__(self, tmpdir, tls=True, refuse_clear_bind=False, log_level="0"):
         self.dir = os.path.abspath(tmpdir)
@@ -44,7 +45,7 @@ class Slapd:
         self.refuse_clear_bind, self.process, self.certificates = refuse_clear_bind, None, 0
         self.start()
 
-    def start(self, timeout=15):
+    def start(self):
         self.certificates += 1
         options, urls = "", "ldap://127.0.0.1:%d/" % self.ldap_port
         if self.ldaps_port:
@@ -53,29 +54,17 @@ class Slapd:
                 self.cert_der_bytes = ssl.PEM_cert_to_DER_cert(f.read())
             options = "TLSCertificateFile %s\nTLSCertificateKeyFile %s\n" % (pem, key)
             urls += " ldaps://127.0.0.1:%d/" % self.ldaps_port
-        if self.refuse_clear_bind:
-            options += "security simple_bind=1\n"
+        options += "security simple_bind=1\n" if self.refuse_clear_bind else ""
         conf = os.path.join(self.dir, "slapd.conf")
         with open(conf, "w") as f:
             f.write(CONF.format(dir=self.dir, options=options))
         with open(self.log_path, "ab") as log:
             self.process = subprocess.Popen(["slapd", "-f", conf, "-h", urls, "-d", self.log_level],
                                             stdin=subprocess.DEVNULL, stdout=log, stderr=log)
-        deadline = time.monotonic() + timeout
-        for port in filter(None, (self.ldap_port, self.ldaps_port)):
-            while not self._listening(port):
-                if self.process.poll() is not None or time.monotonic() > deadline:
-                    self.stop()
-                    raise RuntimeError("slapd did not start; see its log in " + self.dir)
-                time.sleep(0.02)
-
-    @staticmethod
-    def _listening(port):
-        try:
-            socket.create_connection(("127.0.0.1", port), timeout=1).close()
-            return True
-        except OSError:
-            return False
+        ports = list(filter(None, (self.ldap_port, self.ldaps_port)))
+        if not wait_for(lambda: all(map(listening, ports)), self.process):
+            self.stop()
+            raise RuntimeError("slapd did not start; see its log in " + self.dir)
 
     def stop(self):
         if self.process is not None:

@@ -1,5 +1,4 @@
-// file-writer store PATH KEY VALUE
-// file-writer replace PATH SOURCE
+// file-writer store PATH KEY VALUE | file-writer replace PATH SOURCE
 //
 // One write of the kind the program makes, for the crash tests: "store" sets
 // the text key KEY to VALUE in the store at PATH and saves it as the
@@ -17,37 +16,29 @@
 
 namespace {
 
-int saveStoreValue(const char* path, const char* key, const char* value) {
-  kivSetConfigFile(path);
-  if (kivSetParam(key, value) != 1 || kivSaveConfig(0) != 0) {
-    fprintf(stderr, "file-writer: cannot save %s: %s\n", path, strerror(errno));
-    return 1;
-  }
-  kivEndConfig();
-  return 0;
-}
-
-int replaceWith(const char* path, const char* source) {
-  std::ifstream in(source, std::ios::binary);
-  std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  if (!in.good() && !in.eof()) {
-    fprintf(stderr, "file-writer: cannot read %s\n", source);
-    return 1;
-  }
-  if (replaceFile(path, bytes.data(), bytes.size(), 0644) != 0) {
-    fprintf(stderr, "file-writer: cannot replace %s: %s\n", path, strerror(errno));
-    return 1;
-  }
-  return 0;
+int cannot(const char* what, const char* path) {
+  fprintf(stderr, "file-writer: cannot %s %s: %s\n", what, path, strerror(errno));
+  return 1;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc == 5 && strcmp(argv[1], "store") == 0)
-    return saveStoreValue(argv[2], argv[3], argv[4]);
-  if (argc == 4 && strcmp(argv[1], "replace") == 0)
-    return replaceWith(argv[2], argv[3]);
+  if (argc == 5 && strcmp(argv[1], "store") == 0) {
+    kivSetConfigFile(argv[2]);  // returns 0, as kivEndConfig does
+    if (kivSetParam(argv[3], argv[4]) != 1 || kivSaveConfig(0) != 0)
+      return cannot("save", argv[2]);
+    return kivEndConfig();
+  }
+  if (argc == 4 && strcmp(argv[1], "replace") == 0) {
+    std::ifstream in(argv[3], std::ios::binary);
+    const std::string bytes((std::istreambuf_iterator<char>(in)), {});
+    if (!in.is_open() || in.bad())
+      return cannot("read", argv[3]);
+    if (replaceFile(argv[2], bytes.data(), bytes.size(), 0644) != 0)
+      return cannot("replace", argv[2]);
+    return 0;
+  }
   fputs("usage: file-writer store PATH KEY VALUE | file-writer replace PATH SOURCE\n", stderr);
   return 2;
 }
