@@ -49,7 +49,8 @@ void printAndLogLine(Host& host, const char* text) {
 
 namespace {
 
-std::string escaped(std::string_view text, bool (*keep)(unsigned char)) {
+template <typename Keep>
+std::string escaped(std::string_view text, Keep keep) {
   std::string shown;
   for (unsigned char c : text) {
     if (keep(c)) {
@@ -70,8 +71,10 @@ std::string printableText(std::string_view text) {
                  [](unsigned char c) { return c >= 0x20 && c < 0x7f && c != '\\' && c != '"'; });
 }
 
-std::string withoutControlBytes(std::string_view text) {
-  return escaped(text, [](unsigned char c) { return c >= 0x20 && c != 0x7f; });
+std::string withoutControlBytes(std::string_view text, bool keepLineEnds) {
+  return escaped(text, [keepLineEnds](unsigned char c) {
+    return (c >= 0x20 && c != 0x7f) || (keepLineEnds && c == '\n');
+  });
 }
 
 std::string englishSystemError(int error) {

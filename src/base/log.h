@@ -26,8 +26,8 @@ std::string printableText(std::string_view text);
 
 // `text` with its control bytes written as \xNN, so that text from outside
 // the program (the server, the host name, the store) cannot forge or break a
-// log line.
-std::string withoutControlBytes(std::string_view text);
+// log line; with `keepLineEnds`, line ends pass as they are.
+std::string withoutControlBytes(std::string_view text, bool keepLineEnds = false);
 
 // The English text of system error `error`, whatever the locale.
 std::string englishSystemError(int error);

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "base/file_io.h"
+#include "base/log.h"
 #include "base/paths.h"
 #include "base/terminal_input.h"
 #include "kiv.h"
@@ -206,15 +207,7 @@ void SystemHost::log(const std::string& message) {
   line += ": ";
   // Whatever a message carries, it stays the line the program wrote: only
   // the program's own line ends pass unescaped.
-  for (unsigned char c : message) {
-    if ((c < 0x20 && c != '\n') || c == 0x7f) {
-      char code[5];
-      snprintf(code, sizeof code, "\\x%02X", c);
-      line += code;
-    } else {
-      line += static_cast<char>(c);
-    }
-  }
+  line += withoutControlBytes(message, true);
   line += '\n';
   int error = writeAll(fd.get(), line.data(), line.size());
   if (error != 0) {

@@ -116,11 +116,7 @@ int openAdminSession(Host& host, DirectoryConnector& connector,
   Transport transport;
   transport.ssl = runSettings.sslFlag != 0;
   SessionOutcome outcome;
-  int rc = connectAsAdmin(host, connector, transport, session, outcome);
-  // A failed SSL set-up went on in clear text, and the store must say so.
-  if (!outcome.ssl)
-    runSettings.sslFlag = 0;
-  return rc;
+  return connectAsAdmin(host, connector, transport, session, outcome);
 }
 
 int configureDirectory(DirectoryRequests& directory, Host& host, JoinMode mode) {

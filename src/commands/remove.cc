@@ -148,11 +148,13 @@ int takeStoredConnection(Host& host) {
 // A host joined over SSL (the store names an SSL port) is left over SSL
 // only, trusting just the stored certificate of the server: without a
 // usable one the command ends before any bind. A store without an SSL port
-// keeps the clear connection.
+// keeps the clear connection, unless -l asks for SSL.
 int chooseStoredTransport(Host& host, Transport& transport) {
   std::optional<int> sslPort = host.readStoreInteger("ldap-ssl-port");
-  if (!sslPort)
+  if (!sslPort) {
+    transport.ssl = runSettings.sslFlag != 0;
     return 0;
+  }
   runSettings.sslPort = static_cast<uint16_t>(*sslPort);
   const std::string& server = runSettings.ldapServer.value_or("");
   std::optional<std::string> file = certificateFilePath(server);
