@@ -1,8 +1,5 @@
-"""Hosts joined to the bundled server, as real processes show them: where the
-admin's and the proxy user's passwords go (the process list while a bind
-waits, the environment of the daemon kivconfig starts, answers piped in one
-per line), and rm of the last hosts of a context at the same moment, of the
-longest host name and from a read-only /etc."""
+"""Joined hosts as real processes show them: where the passwords go, and rm of
+many hosts at once, of the longest host name and from a read-only /etc."""
 
 import concurrent.futures
 import os
@@ -36,8 +33,7 @@ class Hosts(SandboxTest):
         shown, output = result.stdout.split("\n", 1)
         self.assertIn("Waiting for LDAP server", output)
         self.assertIn(" -y %s -d " % PROXY, shown)
-        for secret in (DEFAULT_PASSWORD, PROXY_PASSWORD):
-            self.assertNotIn(secret, shown)
+        self.assertNotRegex(shown, "%s|%s" % (DEFAULT_PASSWORD, PROXY_PASSWORD))
 
     def test_passwords_from_the_environment_stay_out_of_the_daemon_environment(self):
         result = self.box.sh('"$@"; s=$?; tr "\\0" "\\n" < /proc/$(cat '
@@ -45,9 +41,8 @@ class Hosts(SandboxTest):
                              "-S", "127.0.0.1:%d" % self.server.ldap_port, "-y", PROXY,
                              env=dict(ADMIN_PWD, PELK_PROXY_PWD=PROXY_PASSWORD, KIV_MARK="kept"))
         self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
-        lines = result.stdout.splitlines()
-        self.assertIn("KIV_MARK=kept", lines)
-        self.assertEqual([line for line in lines if line.startswith("PELK_")], [])
+        self.assertEqual([line for line in result.stdout.splitlines()
+                          if line.startswith(("PELK_", "KIV_MARK="))], ["KIV_MARK=kept"])
         self.assertIn(("proxy-user-pwd", PROXY_PASSWORD), self.store())
 
     def test_answers_piped_one_per_line(self):

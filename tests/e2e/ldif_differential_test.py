@@ -1,6 +1,5 @@
-"""The LDIF change processor against ldapmodify: the same change files applied
-by ldif-apply and by ldapmodify to two fresh bundled servers leave the same
-trees."""
+"""ldif-apply and ldapmodify applying the same change files to two fresh
+bundled servers leave the same trees."""
 
 import os
 import subprocess

@@ -4,7 +4,6 @@ outside, stand-in daemons do not outlive it, and its own state goes away."""
 import os
 import socket
 import subprocess
-import tempfile
 
 from kivtest import SANDBOX, SandboxTest
 
@@ -52,10 +51,9 @@ class HostUntouched(SandboxTest):
         self.assertEqual(self.box.read("/etc/kiv.conf"), "preferred-server=x\n")
 
     def test_own_state_is_removed_and_never_kept_on_the_machine(self):
-        with tempfile.TemporaryDirectory() as tmp:
-            result = subprocess.run([SANDBOX, "touch", "/etc/kiv.conf"], capture_output=True,
-                                    env=dict(os.environ, TMPDIR=tmp), text=True, timeout=60)
-            self.assertEqual((result.returncode, os.listdir(tmp)), (0, []), result.stderr)
+        result = subprocess.run([SANDBOX, "touch", "/etc/kiv.conf"], capture_output=True,
+                                env=dict(os.environ, TMPDIR=self.tmp), text=True, timeout=60)
+        self.assertEqual((result.returncode, os.listdir(self.tmp)), (0, []), result.stderr)
         result = subprocess.run([SANDBOX, "--state", "/etc/kiv-state", "true"],
                                 capture_output=True, text=True, timeout=60)
         self.assertEqual(result.returncode, 2, result.stderr)

@@ -1,6 +1,5 @@
-"""What only real processes show of the store and the certificate file:
-concurrent writers, writers killed in the middle of a write, and an /etc
-that is full or read-only."""
+"""The store and the certificate file under concurrent writers, writers killed
+mid-write, and an /etc that is full or read-only."""
 
 import os
 import random
@@ -25,9 +24,8 @@ class Writers(SandboxTest):
         result = self.box.sh('k=$1; shift; for w; do "$k" set "$w" & p="$p $!"; done; s=0; '
                              'for i in $p; do wait $i || s=1; done; exit $s', KIVCONFIG, *words)
         self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
-        store = self.store()
-        for pair in [tuple(word.split("=")) for word in words] + [("preferred-server", "h")]:
-            self.assertIn(pair, store)
+        self.assertLessEqual({tuple(word.split("=")) for word in words + ["preferred-server=h"]},
+                             set(self.store()))
 
     def test_a_full_or_read_only_etc_keeps_the_old_store(self):
         self.assertEqual(self.kiv("simple_add", "-r", "o=corp", "-S", "old").returncode, 0)
@@ -49,9 +47,8 @@ class Writers(SandboxTest):
 
 
 class KilledWriters(unittest.TestCase):
-    """kill -9 at random moments of many writes: the file is always whole, the
-    old or the new content, and the temporary file that a killed writer
-    leaves is gone after the next write."""
+    """kill -9 at random moments of many writes: the file is always the old or
+    the new one, and a killed writer's temporary file goes with the next write."""
 
     def crash_rounds(self, path, writer_args, content, companions=()):
         """writer_args(n) are file-writer's arguments that make path hold

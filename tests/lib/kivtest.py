@@ -1,7 +1,6 @@
-"""Common ground of the end-to-end tests: tests/sandbox driven from Python,
-the bundled server beside it. A Sandbox names one state directory: each call
-sees what the calls before it left, daemons included. The binaries are
-CTest's ($KIVCONFIG, $FASTSLEEP, ...) or those of build/."""
+"""tests/sandbox driven from Python, the bundled server beside it. A Sandbox
+names one state directory: each call sees what the calls before it left,
+daemons included. The binaries are CTest's ($KIVCONFIG, ...) or build/'s."""
 
 import functools
 import hashlib
@@ -31,15 +30,14 @@ class Sandbox:
     def __init__(self, state_dir, hostname="kivhost"):
         self.options = ["--state", state_dir, "--hostname", hostname]
 
-    def run(self, args, input=None, env={}, real_sleep=False, etc_size_kb=None,
+    def run(self, args, input=None, env=None, real_sleep=False, etc_size_kb=None,
             readonly_etc=False, timeout=120):
-        """Runs args inside with the test's environment changed by env (None
-        removes a variable); a text-mode CompletedProcess. The sleep shim is
-        preloaded, so that kivconfig's 5-second pauses take no time, unless
-        real_sleep. A timeout kills the whole sandbox and raises TimeoutExpired."""
+        """Runs args inside with the environment changed by env (None removes a
+        variable) and, unless real_sleep, the sleep shim that makes kivconfig's
+        pauses instant. A timeout kills the whole sandbox and raises."""
         cmd = [SANDBOX, *self.options] + (["--etc-size", str(etc_size_kb)] if etc_size_kb else [])
         cmd += (["--readonly-etc"] if readonly_etc else []) + ["--"] + [str(a) for a in args]
-        full = {k: v for k, v in {**os.environ, **env}.items() if v is not None}
+        full = {k: v for k, v in {**os.environ, **(env or {})}.items() if v is not None}
         if not real_sleep:
             full.update(LD_PRELOAD=FASTSLEEP, ASAN_OPTIONS=full.get("ASAN_OPTIONS", "") +
                         ":verify_asan_link_order=0")
@@ -119,10 +117,8 @@ class SandboxTest(unittest.TestCase):
     def store(self):
         """The store's key/value pairs in file order, or None when there is none."""
         text = self.box.read(STORE)
-        return None if text is None else [
-            (key.strip(), value) for key, _, value in (line.partition("=") for line in
-                                                       text.splitlines()
-                                                       if "=" in line and line[0] != "#")]
+        return None if text is None else [tuple(line.split("=", 1)) for line in
+                                          text.splitlines() if "=" in line and line[0] != "#"]
 
     def log_messages(self):
         """The log's messages, time stamps checked and removed."""

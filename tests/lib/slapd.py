@@ -4,6 +4,7 @@ port and, with tls, an LDAPS one whose certificate restart() renews. log_level
 is slapd's -d value ("stats" logs a simple bind as "BIND dn=... method=128" to
 log_path). All its files stay under tmpdir; Debian's configuration is unread."""
 
+import contextlib
 import os
 import socket
 import ssl
@@ -29,11 +30,9 @@ directory {dir}
 
 
 def listening(port):
-    try:
-        socket.create_connection(("127.0.0.1", port), timeout=1).close()
+    with contextlib.suppress(OSError), socket.create_connection(("127.0.0.1", port), timeout=1):
         return True
-    except OSError:
-        return False
+    return False
 
 
 class Slapd:
