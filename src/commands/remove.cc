@@ -44,10 +44,10 @@ int findAnyWorkstation(DirectoryRequests& directory, const std::string& context,
   return rc == LDAP_SIZELIMIT_EXCEEDED && found ? 0 : rc;
 }
 
-// A value already withdrawn, by another host leaving at the same moment or
-// by an earlier run, is a step done.
+// A value already withdrawn, or a Config object already deleted, by another
+// host leaving at the same moment or by an earlier run, is a step done.
 int doneWhenWithdrawn(int rc) {
-  return rc == LDAP_NO_SUCH_ATTRIBUTE ? 0 : rc;
+  return rc == LDAP_NO_SUCH_ATTRIBUTE || rc == LDAP_NO_SUCH_OBJECT ? 0 : rc;
 }
 
 int deleteReported(DirectoryRequests& directory, const char* action, const std::string& dn) {
