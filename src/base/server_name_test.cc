@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <string>
-
 #include "base/host_test_support.h"
 
 namespace {
@@ -31,9 +29,8 @@ TEST(ServerName, AcceptsOnlyHostNamesAndAddresses) {
     EXPECT_FALSE(isValidServerName(name)) << '"' << name << '"';
 }
 
-// The refused name reaches the terminal and the log with every byte outside
-// printable ASCII, and the quote and backslash that would confuse its
-// reading, written as \xNN.
+// The refused name reaches the terminal and the log with every byte outside printable
+// ASCII, and the quote and backslash that would confuse its reading, written as \xNN.
 TEST(ServerName, RefusedNameIsShownEscaped) {
   RecordingHost host;
   testing::internal::CaptureStdout();

@@ -5,9 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <string>
 #include <tuple>
-#include <vector>
 
 #include "base/directory_test_support.h"
 #include "base/result_codes.h"
@@ -18,30 +16,26 @@ namespace {
 using namespace std::string_literals;
 using Lines = std::vector<std::string>;
 
-struct ApplyRun {
-  int result;
-  std::string out;
-  std::string err;
-};
-
-ApplyRun applyFile(const std::string& path, RecordingDirectory& directory) {
+// The result of applying the file at `path`, and what the run prints on
+// standard output and, after a "|", on standard error.
+std::pair<int, std::string> applyFile(const std::string& path, RecordingDirectory& directory) {
   testing::internal::CaptureStdout();
   testing::internal::CaptureStderr();
   int result = applyLdifFile(path.c_str(), directory);
-  return {result, testing::internal::GetCapturedStdout(), testing::internal::GetCapturedStderr()};
+  std::string out = testing::internal::GetCapturedStdout() + "|";
+  return {result, out + testing::internal::GetCapturedStderr()};
 }
 
 // Applies `ldif` from an in-memory file.
-ApplyRun applyText(const std::string& ldif, RecordingDirectory& directory) {
+std::pair<int, std::string> applyText(const std::string& ldif, RecordingDirectory& directory) {
   int fd = memfd_create("ldif", MFD_CLOEXEC);
   EXPECT_EQ(write(fd, ldif.data(), ldif.size()), static_cast<ssize_t>(ldif.size()));
-  ApplyRun run = applyFile("/proc/self/fd/" + std::to_string(fd), directory);
+  auto run = applyFile("/proc/self/fd/" + std::to_string(fd), directory);
   close(fd);
   return run;
 }
 
-// What the records ask of the directory, and what the run prints on standard
-// output and, after a "|", on standard error.
+// What the records ask of the directory, and what the run prints.
 TEST(ApplyLdifFile, RecordsBecomeRequests) {
   const std::tuple<std::string, std::string, Lines> cases[] = {
       {"dn: cn=a,o=corp\nchangetype: add\nobjectClass: top\nobjectClass: person\ncn: a\n\n"
@@ -55,8 +49,7 @@ TEST(ApplyLdifFile, RecordsBecomeRequests) {
         "rename cn=c,o=corp cn=d - 0", "rename cn=d,o=corp cn=e o=x 1",
         "modify cn=e,o=x -mail= =sn=[E]"}},
       // Values of one attribute and operation gather in one modification;
-      // without a change type every attribute is replaced and "-" opens
-      // another block.
+      // without a change type all is replaced and "-" opens another block.
       {"dn: o=corp\nchangetype: modify\nadd: mail\nmail: a\n-\nreplace: MAIL\nmail: b\n-\n"
        "add: Mail\nmail: c\nmail:: AGI=\n-\nreplace: sn\nchangetype: x\n\n"
        "dn: o=corp\ncn: x\nsn: y\n-\nadd: mail\nmail: z\n\ndn: o=corp\nadd: mail\nmail: w\n",
@@ -67,8 +60,7 @@ TEST(ApplyLdifFile, RecordsBecomeRequests) {
        "|",
        {"modify o=a =cn=[x]", "modify o=b =cn=[y]"}},
       {"version: 1\n\ndn: o=a\ncn: x\n", "|", {"modify o=a =cn=[x]"}},
-      // Bytes of the fold marker's value are dropped from values, folded or
-      // not.
+      // The fold marker's bytes are dropped from values, folded or not.
       {"dn: o=a\ncn: a\001b\nsn: c\001\n d\n", "|", {"modify o=a =cn=[ab] =sn=[cd]"}},
       {"version: 2\nreplica: host\ndn: o=b\ncn: x\n\nversion: 1\ndn: o=c\ncn: y\n",
        "|kivconfig: invalid version 2, line 1 (ignored)\n",
@@ -77,10 +69,8 @@ TEST(ApplyLdifFile, RecordsBecomeRequests) {
   };
   for (const auto& [ldif, said, requests] : cases) {
     RecordingDirectory directory;
-    ApplyRun run = applyText(ldif, directory);
-    EXPECT_EQ(run.result, 0) << ldif;
+    EXPECT_EQ(applyText(ldif, directory), std::pair(0, said));
     EXPECT_EQ(directory.requests, requests) << ldif;
-    EXPECT_EQ(run.out + "|" + run.err, said) << ldif;
   }
 }
 
@@ -89,16 +79,16 @@ TEST(ApplyLdifFile, RecordsBecomeRequests) {
 TEST(ApplyLdifFile, MalformedRecordsStopTheRun) {
   // A NUL byte just after the reader's first full read.
   std::string nulAfterRead = "dn: a\ncn: " + std::string(kLdifBufferSize - 11, 'x') + "\0"s;
+  auto invalid = [](int line) {
+    return "invalid format (line " + std::to_string(line) + ") entry: \"o=a\"";
+  };
   const std::pair<std::string, std::string> cases[] = {
-      {"dn: o=a\ndescription: abc\0XYZ\ntelephoneNumber: 123\n"s,
-       "invalid format (line 2) entry: \"o=a\""},
-      {"# \0\ndn: o=a\ncn: x\n"s, "invalid format (line 1) entry: \"\""},
+      {"dn: o=a\ndescription: abc\0XYZ\ntelephoneNumber: 123\n"s, invalid(2)},
       {nulAfterRead, "invalid format (line 2) entry: \"a\""},
-      {"dn: o=a\nchangetype: modify\nbogus line\n", "invalid format (line 3) entry: \"o=a\""},
-      {"dn: o=a\n-\n", "invalid format (line 2) entry: \"o=a\""},
-      {"dn: o=a\ncn:: Zm9\n", "invalid format (line 2) entry: \"o=a\""},
-      {"dn: o=a\nchangetype:  \n", "invalid format (line 2) entry: \"o=a\""},
-      {"dn: o=a\nreplace:  \n", "invalid format (line 2) entry: \"o=a\""},
+      {"dn: o=a\nchangetype: modify\nbogus line\n", invalid(3)},
+      {"dn: o=a\n-\n", invalid(2)},
+      {"dn: o=a\nchangetype:  \n", invalid(2)},
+      {"dn: o=a\nreplace:  \n", invalid(2)},
       {"dn: o=a\nchangetype: frob\n", " unknown changetype \"frob\" (line 2 of entry \"o=a\")"},
       {"dn: o=a\nchangetype: modify\nadd: cn\ncn: x\n-\nchangetype: frob\n",
        " unknown changetype \"frob\" (line 6 of entry \"o=a\")"},
@@ -118,9 +108,8 @@ TEST(ApplyLdifFile, MalformedRecordsStopTheRun) {
   };
   for (const auto& [ldif, message] : cases) {
     RecordingDirectory directory;
-    ApplyRun run = applyText(ldif + "\ndn: o=later\ncn: x\n", directory);
-    EXPECT_EQ(run.result, 89) << message;
-    EXPECT_EQ(run.err, "kivconfig: " + message + "\n");
+    EXPECT_EQ(applyText(ldif + "\ndn: o=later\ncn: x\n", directory),
+              std::pair(89, "|kivconfig: " + message + "\n"));
     EXPECT_EQ(directory.requests, Lines{}) << message;
   }
 }
@@ -143,32 +132,29 @@ TEST(ApplyLdifFile, ResultsOfTheDirectory) {
     RecordingDirectory directory;
     for (size_t i = 0; i < answers.size(); ++i)
       directory.reply(std::string("modify o=") + "abc"[i], answers[i]);
-    EXPECT_EQ(applyText(ldif, directory).result, result) << ldif;
+    EXPECT_EQ(applyText(ldif, directory).first, result) << ldif;
     EXPECT_EQ(directory.requests.size(), requests) << ldif;
   }
-}
-
-void* failingRealloc(void*, size_t) {
-  errno = ENOMEM;
-  return nullptr;
 }
 
 // Runs that end before any request: a file that cannot be read, one of NUL
 // bytes only, which must end at once, and memory running out.
 TEST(ApplyLdifFile, RunsEndedBeforeAnyRequest) {
+  LdifReallocFunction failing = [](void*, size_t) -> void* {
+    errno = ENOMEM;
+    return nullptr;
+  };
   const std::tuple<std::string, LdifReallocFunction, int, std::string> cases[] = {
       {testing::TempDir(), nullptr, 1,
-       "kivconfig: cannot read " + testing::TempDir() + ": Is a directory\n"},
-      {"/dev/zero", nullptr, 89, "kivconfig: invalid format (line 1) entry: \"\"\n"},
-      {"/dev/zero", failingRealloc, kLdifOutOfMemory, "realloc: Cannot allocate memory\n"},
+       "|kivconfig: cannot read " + testing::TempDir() + ": Is a directory\n"},
+      {"/dev/zero", nullptr, 89, "|kivconfig: invalid format (line 1) entry: \"\"\n"},
+      {"/dev/zero", failing, kLdifOutOfMemory, "|realloc: Cannot allocate memory\n"},
   };
   for (const auto& [path, grow, result, err] : cases) {
     RecordingDirectory directory;
     setLdifRecordRealloc(grow);
-    ApplyRun run = applyFile(path, directory);
+    EXPECT_EQ(applyFile(path, directory), std::pair(result, err));
     setLdifRecordRealloc(nullptr);
-    EXPECT_EQ(run.result, result) << err;
-    EXPECT_EQ(run.err, err);
     EXPECT_EQ(directory.requests, Lines{}) << err;
   }
 }
