@@ -1,13 +1,9 @@
-// RecordingHost: the machine of unit tests. It keeps the configuration store
-// files, the daemons' states, the files present, the host name, the typed
-// answers and the environment in memory, as the test sets them up, and
-// records every call that changes something as one line of text:
-//
-//   select PATH            set KEY=VALUE          save          end
-//   parameters MODE WORD...                       init DAEMON ACTION
-//   remove PATH            pause SECONDS
-//
-// Log lines are kept apart, in `logLines`.
+// RecordingHost: the machine of unit tests. It keeps the store files, the
+// daemons' states, the files present, the host name, the typed answers and
+// the environment in memory, as the test sets them up, and records every
+// call that changes something as one line of text ("select PATH", "set
+// KEY=VALUE", "save", "end", "parameters MODE WORD...", "init DAEMON
+// ACTION", "remove PATH", "pause SECONDS"); log lines go to `logLines`.
 #ifndef KIVCONFIG_BASE_HOST_TEST_SUPPORT_H_
 #define KIVCONFIG_BASE_HOST_TEST_SUPPORT_H_
 
@@ -21,6 +17,22 @@
 
 #include "base/host.h"
 #include "base/paths.h"
+
+using Lines = std::vector<std::string>;
+
+// The lines, each ending in a line end: one text to compare.
+inline std::string joined(const Lines& lines) {
+  std::string text;
+  for (const std::string& line : lines)
+    text += line + "\n";
+  return text;
+}
+
+// The calls that empty the client's cache, as add, upgrade, rm and cache_refresh make them.
+const std::string kCacheRemovals =
+    "remove /var/lib/velmar-pelk/.refresh_info\nremove /var/lib/velmar-pelk/.user_info.dir\n"
+    "remove /var/lib/velmar-pelk/.user_info.pag\nremove /var/lib/velmar-pelk/.group_info.dir\n"
+    "remove /var/lib/velmar-pelk/.group_info.pag\n";
 
 class RecordingHost : public Host {
  public:
@@ -39,7 +51,6 @@ class RecordingHost : public Host {
   std::set<std::string> files;              // paths present
   std::map<std::string, int> removeErrors;  // path -> errno
 
-  std::string dataDirectory = KIV_DATA_DIR;  // where dataFile finds the schema files
   std::string name = "ws1.example.org";
   int hostNameError = 0;
 
@@ -47,18 +58,8 @@ class RecordingHost : public Host {
   std::deque<std::string> typedPasswords;
   std::map<std::string, std::string> environment;
 
-  std::vector<std::string> calls;
-  std::vector<std::string> logLines;
-
-  // The calls whose line starts with `prefix`, in order.
-  std::vector<std::string> callsStartingWith(const std::string& prefix) const {
-    std::vector<std::string> found;
-    for (const std::string& call : calls) {
-      if (call.compare(0, prefix.size(), prefix) == 0)
-        found.push_back(call);
-    }
-    return found;
-  }
+  Lines calls;
+  Lines logLines;
 
   void selectStore(const char* path) override {
     calls.push_back(std::string("select ") + path);
@@ -68,17 +69,13 @@ class RecordingHost : public Host {
   std::optional<std::string> readStoreText(const char* key, bool) override {
     const Store& file = stores[current_];
     auto found = file.find(key);
-    if (found == file.end() || found->second.size() >= kStoreValueSize)
-      return std::nullopt;
-    return found->second;
+    return found == file.end() ? std::nullopt : std::optional(found->second);
   }
   std::optional<int> readStoreInteger(const char* key) override {
     std::optional<std::string> text = readStoreText(key, false);
     int value = 0;
-    if (!text || text->empty())
-      return std::nullopt;
-    auto [end, error] = std::from_chars(text->data(), text->data() + text->size(), value);
-    if (error != std::errc() || end != text->data() + text->size())
+    if (!text ||
+        std::from_chars(text->data(), text->data() + text->size(), value).ec != std::errc())
       return std::nullopt;
     return value;
   }
@@ -114,13 +111,12 @@ class RecordingHost : public Host {
   }
 
   int runInitScript(Daemon daemon, const char* action) override {
-    std::string call = std::string(daemonName(daemon)) + " " + action;
+    std::string call = std::string(daemon == Daemon::kKivcd ? "kivcd " : "nscd ") + action;
     calls.push_back("init " + call);
     if (failingInitCalls.count(call) != 0)
       return 1;
-    if (std::string(action) == "stop")
-      running.erase(daemon);
-    else
+    running.erase(daemon);
+    if (std::string(action) != "stop")
       running.insert(daemon);
     return 0;
   }
@@ -132,18 +128,14 @@ class RecordingHost : public Host {
   int removeFile(const char* path) override {
     calls.push_back(std::string("remove ") + path);
     auto error = removeErrors.find(path);
-    if (error != removeErrors.end())
-      return error->second;
-    return files.erase(path) != 0 ? 0 : ENOENT;
+    return error != removeErrors.end() ? error->second : files.erase(path) != 0 ? 0 : ENOENT;
   }
 
-  std::string dataFile(const char* file) override { return dataDirectory + "/" + file; }
+  std::string dataFile(const char* file) override { return KIV_DATA_DIR "/" + std::string(file); }
 
   int hostName(std::string& result) override {
-    if (hostNameError != 0)
-      return hostNameError;
-    result = name;
-    return 0;
+    result = hostNameError == 0 ? name : "";
+    return hostNameError;
   }
 
   WordStatus readWord(std::string& word, size_t maxLength) override {
@@ -151,10 +143,7 @@ class RecordingHost : public Host {
       return WordStatus::kEndOfInput;
     word = typedWords.front();
     typedWords.pop_front();
-    if (word.size() <= maxLength)
-      return WordStatus::kRead;
-    word.clear();
-    return WordStatus::kTooLong;
+    return word.size() <= maxLength ? WordStatus::kRead : WordStatus::kTooLong;
   }
   bool readPassword(const std::string&, std::string& password) override {
     if (typedPasswords.empty())
@@ -165,17 +154,11 @@ class RecordingHost : public Host {
   }
   std::optional<std::string> environmentValue(const char* variable) override {
     auto found = environment.find(variable);
-    if (found == environment.end())
-      return std::nullopt;
-    return found->second;
+    return found == environment.end() ? std::nullopt : std::optional(found->second);
   }
 
   void pause(unsigned seconds) override { calls.push_back("pause " + std::to_string(seconds)); }
   void log(const std::string& message) override { logLines.push_back(message); }
-
-  static const char* daemonName(Daemon daemon) {
-    return daemon == Daemon::kKivcd ? "kivcd" : "nscd";
-  }
 
  private:
   std::string current_ = kConfigFile;

@@ -3,19 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <sstream>
-#include <string>
 #include <tuple>
-#include <vector>
 
 #include "base/host_test_support.h"
 #include "base/run_settings.h"
 #include "cli/dispatch.h"
-#include "cli/parameters.h"
 #include "cli/test_command_line.h"
 
 namespace {
-
-using Lines = std::vector<std::string>;
 
 // The run settings in short: the values present, then the ports, the SSL
 // flag and the counts of -r, -w, -o, -c and -z.
@@ -50,7 +45,6 @@ TEST(Options, TakenIntoTheRunSettings) {
     std::vector<std::string> words;
   };
   Row rows[] = {
-      {0, "389 636/0 00000", "", {"add"}},
       // Ports keep the low 16 bits of what strtol reads.
       {0, "S=dir.example 1389 4464/1 00000", "", {"add", "-S", "dir.example:1389", "-l", "70000"}},
       {0, "S=host 0 0/1 00000", "", {"add", "-S", "host:", "-l", "x"}},
@@ -90,40 +84,24 @@ TEST(Options, TakenIntoTheRunSettings) {
   }
 }
 
-// The front end up to the end of option parsing, in a child that exits.
-[[noreturn]] void parseCommandLine(const char* command, const char* word) {
-  runSettings = RunSettings{};
-  RecordingHost host;
-  std::vector<std::string> words{command};
-  if (word != nullptr)
-    words.push_back(word);
-  std::vector<char*> argv = argvOf(words);
-  int argc = static_cast<int>(argv.size()) - 1;
-  classifyCommand(argc, argv.data());
-  if (runSettings.command == Command::kParameters) {
-    parseValueList(argc, argv.data());
-  } else if (runSettings.command == Command::kSimpleAdd) {
-    parseSimpleAddOptions(host, argc, argv.data());
-  } else {
-    parseOptions(host, argc, argv.data());
-  }
-  exit(99);
-}
-
 // A refused command line exits with 1, so that a script tells a typo from a
 // command that ran; asked-for help and the version exit with 0.
 TEST(CommandLineDeathTest, ExitStatusOfHelpVersionAndRefusedLines) {
-  const std::tuple<const char*, const char*, int, const char*> cases[] = {
-      {"--help", nullptr, 0, ""},
-      {"--version", nullptr, 0, ""},
-      {"add", "-x", 1, "invalid option -- 'x'\nUsage:"},
-      {"add", "-r", 1, "requires an argument -- 'r'\nUsage:"},
-      {"simple_add", "-o", 1, "^Usage:"},
-      {"get", "a=1", 1, "^Usage:"},
+  const std::tuple<std::vector<std::string>, int, const char*> cases[] = {
+      {{"--help"}, 0, ""},
+      {{"--version"}, 0, ""},
+      {{"add", "-x"}, 1, "invalid option -- 'x'\nUsage:"},
+      {{"add", "-r"}, 1, "requires an argument -- 'r'\nUsage:"},
+      {{"simple_add", "-o"}, 1, "^Usage:"},
+      {{"get", "a=1"}, 1, "^Usage:"},
   };
-  for (const auto& [command, word, status, diagnostic] : cases) {
-    EXPECT_EXIT(parseCommandLine(command, word), testing::ExitedWithCode(status), diagnostic)
-        << command << " " << (word != nullptr ? word : "");
+  for (auto [words, status, diagnostic] : cases) {
+    runSettings = RunSettings{};
+    RecordingHost host;
+    std::vector<char*> argv = argvOf(words);
+    EXPECT_EXIT(runCommandLine(host, static_cast<int>(argv.size()) - 1, argv.data()),
+                testing::ExitedWithCode(status), diagnostic)
+        << words.back();
   }
 }
 

@@ -7,8 +7,6 @@
 
 namespace {
 
-using Lines = std::vector<std::string>;
-
 // No certificate is captured in unit tests: a bind that succeeds stores none.
 TEST(FetchServerCertificate, StoredSettingsOverSslOnly) {
   const std::string none =

@@ -4,9 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
-#include <functional>
-#include <string>
-#include <vector>
 
 #include "base/host_test_support.h"
 #include "base/paths.h"
@@ -16,74 +13,56 @@
 
 namespace {
 
-using Lines = std::vector<std::string>;
+using H = RecordingHost;
+using D = RecordingDirectory;
 
 const std::string kFilter = " one (&(objectClass=qupPosixWorkstation)(cn=UNIX Workstation - ws1))";
 const Lines kSearches = {"search o=corp one (&(objectclass=qupPosixConfig)(cn=UNIX Config))",
                          "search ou=old,o=corp" + kFilter, "search ou=ws,o=corp" + kFilter};
 const std::string kJoined =
     "modify cn=UNIX Config,o=corp +qupPosixWorkstationContexts=[ou=ws,o=corp]";
-const Lines kSelects = {"select /etc/vrd.conf", "select /etc/kiv.conf"};
-const Lines kReadTwice = {kSelects[0], kSelects[1], kSelects[0], kSelects[1]};
-const Lines kSaved = {kSelects[0], kSelects[1], kSelects[0], kSelects[1], "save", "end"};
+const std::string kSelects = "select /etc/vrd.conf\nselect /etc/kiv.conf\n";
+const std::string kReadTwice = kSelects + kSelects, kSaved = kReadTwice + "save\nend\n";
 std::string invalid(const std::string& value, const std::string& key) {
   return "The value \"" + value + "\" of t3v.qup." + key +
          " in /etc/vrd.conf is not valid and was not copied\n";
 }
 // The calls of a finished upgrade: the old file read twice, one save, the
 // cache emptied, one restart, and then the old cache removed.
-const Lines kFinished = [] {
-  Lines calls = kSaved;
-  for (const char* file :
-       {"refresh_info", "user_info.dir", "user_info.pag", "group_info.dir", "group_info.pag"})
-    calls.push_back(std::string("remove /var/lib/velmar-pelk/.") + file);
-  calls.insert(calls.end(), {"init kivcd stop", "init nscd stop", "init kivcd start",
-                             "init nscd start", "remove /var/vrdqup/.user_info",
-                             "remove /var/vrdqup/.group_info", "remove /var/vrdqup/.refresh_info"});
-  return calls;
-}();
-
-struct Row {
-  const char* name;
-  std::function<void(RecordingHost&, RecordingDirectory&)> setup;
-  int result;
-  std::string last;  // request
-  Lines calls;       // the host's calls other than "set"
-  Lines tuning = {"set num-threads=256", "set create-home=no"};  // the last sets
-  std::string named = "";                                        // the old values refused
-};
+const std::string kFinished = kSaved + kCacheRemovals +
+                              "init kivcd stop\ninit nscd stop\ninit kivcd start\ninit nscd start\n"
+                              "remove /var/vrdqup/.user_info\nremove "
+                              "/var/vrdqup/.group_info\nremove /var/vrdqup/.refresh_info\n";
 
 TEST(UpgradeFromOldConfig, Runs) {
+  struct Row {
+    const char* name;
+    void (*setup)(H&, D&);
+    int result;
+    std::string last;   // request
+    std::string calls;  // the host's calls other than "set"
+    std::string tuning = "set num-threads=256\nset create-home=no\n";  // the last sets
+    std::string named = "";                                            // the old values refused
+  };
   const Row rows[] = {
       {"no base name in the old file",
-       [](RecordingHost& host, RecordingDirectory&) {
-         host.stores[kOldConfigFile].erase("t3v.qup.base-name");
-       },
-       -6026, "", kSelects},
-      {"the object in the second listed context", [](RecordingHost&, RecordingDirectory&) {}, 0,
-       kJoined, kFinished},
+       [](H& h, D&) { h.stores[kOldConfigFile].erase("t3v.qup.base-name"); }, -6026, "", kSelects},
+      {"the object in the second listed context", [](H&, D&) {}, 0, kJoined, kFinished},
       {"no listed context holds the object",
-       [](RecordingHost&, RecordingDirectory& directory) {
-         directory.reply("search ou=ws,o=corp one", 0);
-       },
-       -6029, kSearches.back(), kReadTwice},
-      {"no short host name", [](RecordingHost& host, RecordingDirectory&) { host.name = ".x"; },
-       -5999, "", kReadTwice},
+       [](H&, D& d) { d.reply("search ou=ws,o=corp one", 0); }, -6029, kSearches.back(),
+       kReadTwice},
+      {"no short host name", [](H& h, D&) { h.name = ".x"; }, -5999, "", kReadTwice},
       {"invalid old values are named and not copied",
-       [](RecordingHost& host, RecordingDirectory&) {
-         RecordingHost::Store& old = host.stores[kOldConfigFile];
+       [](H& h, D&) {
+         H::Store& old = h.stores[kOldConfigFile];
          old["t3v.qup.group-hash-size"] = "-5", old["t3v.qup.create-home"] = "maybe";
          old["t3v.qup.persistent-cache-refresh-flag"] = "\r";
        },
-       0,
-       kJoined,
-       kFinished,
-       {"set support-outside-base-context=yes", "set num-threads=256"},
+       0, kJoined, kFinished, "set support-outside-base-context=yes\nset num-threads=256\n",
        invalid("-5", "group-hash-size") + invalid("\\x0D", "persistent-cache-refresh-flag") +
            invalid("maybe", "create-home")},
-      {"the store cannot be saved: the old cache stays",
-       [](RecordingHost& host, RecordingDirectory&) { host.saveError = ENOSPC; }, -5999, kJoined,
-       kSaved},
+      {"the store cannot be saved: the old cache stays", [](H& h, D&) { h.saveError = ENOSPC; },
+       -5999, kJoined, kSaved},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
@@ -92,7 +71,7 @@ TEST(UpgradeFromOldConfig, Runs) {
     runSettings.password = "secret";
     RecordingHost host;
     RecordingConnector connector;
-    RecordingDirectory& directory = connector.directory;
+    D& directory = connector.directory;
     host.running = {Daemon::kKivcd, Daemon::kNscd};
     host.stores[kOldConfigFile] = {{"t3v.qup.base-name", "corp"},
                                    {"t3v.vrd.preferred-server", "ldap.example.org"},
@@ -126,10 +105,10 @@ TEST(UpgradeFromOldConfig, Runs) {
       (call.starts_with("set ") ? sets : calls).push_back(call);
     EXPECT_EQ(searches, row.last.empty() ? Lines{} : kSearches);
     EXPECT_EQ(directory.requests.empty() ? "" : directory.requests.back(), row.last);
-    EXPECT_EQ(calls, row.calls);
+    EXPECT_EQ(joined(calls), row.calls);
     if (row.result == 0) {
       // The old values follow the key table and so replace its defaults.
-      EXPECT_EQ(Lines(sets.end() - 2, sets.end()), row.tuning);
+      EXPECT_EQ(joined(Lines(sets.end() - 2, sets.end())), row.tuning);
       EXPECT_EQ(host.store()["num-threads"], "256");
       EXPECT_EQ(host.store()["user-hash-size"], "211");
       EXPECT_EQ(host.store()["preferred-server"], "ldap.example.org");

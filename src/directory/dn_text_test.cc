@@ -39,8 +39,7 @@ TEST(DnText, ShortHostNameEndsAtTheFirstDot) {
   RecordingHost host;
   std::string name;
   // The longest name the system keeps, 64 bytes, is read whole.
-  for (const std::string& full :
-       std::vector<std::string>{"ws1.example.org", "ws1", "ws1.", std::string(64, 'w')}) {
+  for (const std::string& full : Lines{"ws1.example.org", "ws1", "ws1.", std::string(64, 'w')}) {
     host.name = full;
     EXPECT_EQ(readShortHostName(host, "unused", name), 0);
     EXPECT_EQ(name, full.substr(0, full.find('.')));

@@ -11,8 +11,6 @@
 
 namespace {
 
-using Lines = std::vector<std::string>;
-
 // A server may list an attribute once without values and again with them.
 DirectoryEntry config(std::string attribute, Lines values) {
   return {"cn=UNIX Config,o=corp",
@@ -22,9 +20,8 @@ DirectoryEntry config(std::string attribute, Lines values) {
 TEST(HostObjects, FindConfigObject) {
   constexpr SchemaFlavour rfc = SchemaFlavour::kRfc2307, corvex = SchemaFlavour::kCorvex;
   const std::string contexts = "qupPosixWorkstationContexts";
-  // The flavour, the search's answer, the attribute the Config object found
-  // holds its contexts in (none: no object), the result, and the attribute
-  // that is handed out.
+  // The flavour, the search's answer, the attribute the Config object found holds its
+  // contexts in (none: no object), the result, and the attribute handed out.
   const std::tuple<SchemaFlavour, int, const char*, int, std::string> cases[] = {
       {rfc, 0, contexts.c_str(), 0, contexts},
       {corvex, 0, "UNIX:Workstation Contexts", 0, "UNIX:Workstation Contexts"},
@@ -53,35 +50,23 @@ TEST(HostObjects, FindConfigObject) {
   }
 }
 
-TEST(HostObjects, FindWorkstationContextTriesContextsInStoredOrder) {
-  // The context whose search answers 32, the one holding the object, the
-  // result and the contexts searched.
-  const std::tuple<std::string, std::string, int, Lines> cases[] = {
-      {"", "ou=b", 0, {"ou=a", "ou=b"}},
-      {"ou=a", "ou=b", 32, {"ou=a"}},
-      {"", "", -6029, {"ou=a", "ou=b", "ou=c"}}};
-  std::string filter = workstationFilter("qupPosixWorkstation", "ws1");
-  for (const auto& [failing, holding, result, searched] : cases) {
-    RecordingDirectory directory;
-    RecordingHost host;
-    directory.reply("search o=corp", 0,
-                    {config("qupPosixWorkstationContexts", {"ou=a", "ou=b", "ou=c"})});
-    directory.reply("search " + failing + " ", 32);
-    directory.reply("search " + holding + " ", 0, {{"cn=x," + holding, {}}});
-    std::string context = "unchanged";
-    EXPECT_EQ(findWorkstationContext(directory, host, "o=corp", context), result);
-    EXPECT_EQ(context, result == 0 ? holding : "unchanged");
-    Lines expected = {directory.requests.front()};
-    for (const std::string& listed : searched)
-      expected.push_back("search " + listed + " one " + filter);
-    EXPECT_EQ(directory.requests, expected);
-  }
-  RecordingDirectory untouched;
-  RecordingHost nameless;
-  nameless.hostNameError = EIO;
-  std::string context;
+// A failed search of a context ends the search, and a host name that cannot
+// be read ends it before any request; the stored order of the contexts and
+// a host found in none are rows of upgrade's test.
+TEST(HostObjects, FindWorkstationContextStopsAtAFailure) {
+  RecordingDirectory directory, untouched;
+  RecordingHost host;
+  directory.reply("search o=corp", 0, {config("qupPosixWorkstationContexts", {"ou=a", "ou=b"})});
+  directory.reply("search ou=a ", 32);
+  std::string context = "unchanged";
+  EXPECT_EQ(findWorkstationContext(directory, host, "o=corp", context), 32);
+  EXPECT_EQ(context, "unchanged");
+  EXPECT_EQ(directory.requests.back(),
+            "search ou=a one " + workstationFilter("qupPosixWorkstation", "ws1"));
+  EXPECT_EQ(directory.requests.size(), 2u);
+  host.hostNameError = EIO;
   testing::internal::CaptureStderr();
-  EXPECT_EQ(findWorkstationContext(untouched, nameless, "o=corp", context), -1);
+  EXPECT_EQ(findWorkstationContext(untouched, host, "o=corp", context), -1);
   EXPECT_EQ(testing::internal::GetCapturedStderr(),
             "Could not get the hostname: gethostname() failed: Input/output error\n");
   EXPECT_EQ(untouched.requests, Lines{});

@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <numeric>
-
 #include "base/host_test_support.h"
 #include "directory/connector_test_support.h"
 
@@ -13,12 +11,6 @@ using namespace std::string_literals;
 using H = RecordingHost;
 using C = RecordingConnector;
 using Conn = Connection;
-
-// Requests and log lines are compared as text; the log keeps a message's line end.
-std::string joined(const std::vector<std::string>& lines) {
-  return std::accumulate(lines.begin(), lines.end(), std::string(),
-                         [](auto text, auto& line) { return text + line + "\n"; });
-}
 
 const std::string kTrust = "/certs/.ldap1.der", kStored = "open ssl ldap1:1636 " + kTrust + "\n";
 const std::string kClear = "open clear ldap1:389\n", kBind = "bind cn=admin,o=corp\n";

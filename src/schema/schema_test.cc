@@ -7,9 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
-#include <string>
 #include <tuple>
-#include <vector>
 
 #include "base/directory_test_support.h"
 #include "base/host_test_support.h"
@@ -18,8 +16,6 @@
 #include "schema/server_info.h"
 
 namespace {
-
-using Lines = std::vector<std::string>;
 
 // The requests by short name and by the bytes they start with. Each test
 // schema file adds one object-class value, its own name.
@@ -68,7 +64,7 @@ std::istringstream words(std::string text) {
 // A directory whose schema holds the `present` names ("*" for all) and whose
 // root entry names the server entry. The requests named in `answers`
 // ("kiv=20,index=50") answer those codes, without entries.
-RecordingDirectory serve(std::string present, const std::string& answers) {
+RecordingDirectory serve(const std::string& present, const std::string& answers) {
   RecordingDirectory directory;
   std::istringstream answered = words(answers);
   for (std::string word; answered >> word;) {
@@ -77,13 +73,11 @@ RecordingDirectory serve(std::string present, const std::string& answers) {
         directory.reply(start, std::stoi(word.substr(name.size() + 1)));
     }
   }
-  if (present == "*") {
-    present =
-        "qupPosixConfig qupPosixWorkstation qupPosixPAMServiceExcludeList "
-        "qupPosixUidNumberInfo qupPosixGidNumberInfo";
-  }
   DirectoryEntry schema{"cn=schema", {{"OBJECTCLASSES", {}}}};
-  std::istringstream names = words(present);
+  std::istringstream names = words(present != "*" ? present
+                                                  : "qupPosixConfig qupPosixWorkstation "
+                                                    "qupPosixPAMServiceExcludeList "
+                                                    "qupPosixUidNumberInfo qupPosixGidNumberInfo");
   for (std::string name; names >> name;) {
     if (name.starts_with("qupPosixPAM"))
       directory.schemaNames[SchemaElementKind::kAttributeType] = {"cn", name};
@@ -152,8 +146,7 @@ TEST(SchemaTest, UpdateSchema) {
     std::istringstream in(row);
     std::string mode, present, answers, missing, bar, requests, said;
     float version;
-    int result;
-    size_t pauses;
+    int result, pauses;
     in >> mode >> version >> present >> answers >> missing >> result >> pauses >> bar;
     std::getline(in, requests, '|');
     std::getline(in, said);
@@ -176,14 +169,13 @@ TEST(SchemaTest, UpdateSchema) {
       }
     }
     EXPECT_EQ(testing::internal::GetCapturedStdout(), printed);
-    std::string sent;
-    for (const std::string& request : directory.requests) {
-      auto known = std::find_if(std::begin(kRequests), std::end(kRequests), [&](const auto& entry) {
-        return request.starts_with(entry.second);
-      });
-      sent += " " + (known != std::end(kRequests) ? known->first : request);
+    std::string sent = " ";
+    for (std::string request : directory.requests) {
+      for (const auto& [name, start] : kRequests)
+        request = request.starts_with(start) ? name : request;
+      sent += request + " ";
     }
-    EXPECT_EQ(sent + " ", requests);
+    EXPECT_EQ(sent, requests);
     EXPECT_EQ(host.logLines, logged);
     EXPECT_EQ(host.calls, Lines(pauses, "pause 5"));
   }
