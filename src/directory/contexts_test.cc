@@ -24,6 +24,16 @@ TEST(PickClassDefinition, TheDefinitionThatNamesTheClass) {
   }
 }
 
+// The object steps take workstation DNs of up to 255 bytes: 255 passes.
+TEST(FormWorkstationDn, HoldsAtMost255Bytes) {
+  RecordingHost host;
+  host.name = "ws1.example.org";
+  std::string dn;
+  const std::string context = "ou=" + std::string(226, 'a');  // 255 bytes with the prefix
+  ASSERT_EQ(formWorkstationDn(host, context, dn), 0);
+  EXPECT_EQ(dn.size(), 255u);
+}
+
 // createContext(dn): its result, output, log and requests. The searches of the levels
 // named in `missing` answer 32; "ou=Sales" appears meanwhile (68 on its add). A context
 // that exists, and the Config and Workstation steps, are rows of add's test.
