@@ -41,8 +41,9 @@ TEST(UpgradeFromOldConfig, Runs) {
     int result;
     std::string last;   // request
     std::string calls;  // the host's calls other than "set"
-    std::string tuning = "set num-threads=256\nset create-home=no\n";  // the last sets
-    std::string named = "";                                            // the old values refused
+    // The last sets: the old values, at the edges of their ranges.
+    std::string tuning = "set persistent-cache-refresh-period=0\nset create-home=no\n";
+    std::string named = "";  // the old values refused
   };
   const Row rows[] = {
       {"no base name in the old file",
@@ -58,7 +59,7 @@ TEST(UpgradeFromOldConfig, Runs) {
          old["t3v.qup.group-hash-size"] = "-5", old["t3v.qup.create-home"] = "maybe";
          old["t3v.qup.persistent-cache-refresh-flag"] = "\r";
        },
-       0, kJoined, kFinished, "set support-outside-base-context=yes\nset num-threads=256\n",
+       0, kJoined, kFinished, "set num-threads=256\nset persistent-cache-refresh-period=0\n",
        invalid("-5", "group-hash-size") + invalid("\\x0D", "persistent-cache-refresh-flag") +
            invalid("maybe", "create-home")},
       {"the store cannot be saved: the old cache stays", [](H& h, D&) { h.saveError = ENOSPC; },
@@ -76,6 +77,7 @@ TEST(UpgradeFromOldConfig, Runs) {
     host.stores[kOldConfigFile] = {{"t3v.qup.base-name", "corp"},
                                    {"t3v.vrd.preferred-server", "ldap.example.org"},
                                    {"t3v.qup.num-threads", "256"},
+                                   {"t3v.qup.persistent-cache-refresh-period", "0"},
                                    {"t3v.qup.create-home", "No"}};
     row.setup(host, directory);
     // One entry answers every search but those of the first listed context:
@@ -110,6 +112,7 @@ TEST(UpgradeFromOldConfig, Runs) {
       // The old values follow the key table and so replace its defaults.
       EXPECT_EQ(joined(Lines(sets.end() - 2, sets.end())), row.tuning);
       EXPECT_EQ(host.store()["num-threads"], "256");
+      EXPECT_EQ(host.store()["persistent-cache-refresh-period"], "0");
       EXPECT_EQ(host.store()["user-hash-size"], "211");
       EXPECT_EQ(host.store()["preferred-server"], "ldap.example.org");
     }
