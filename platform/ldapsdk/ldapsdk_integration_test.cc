@@ -1,8 +1,5 @@
-// The SDK extensions against real servers: slapd, a peer nobody here wrote,
-// and the test directory server; the request log of each shows whether a
-// bind arrived. ldapsdk_integration_test.py starts them and passes
-// KIV_TEST_SLAPD and KIV_TEST_OMBREL, each "LDAPS_PORT CERTIFICATE_DER_FILE
-// REQUEST_LOG".
+// The SSL layer against slapd and ombrel-server, whose request logs show any
+// bind; KIV_TEST_SLAPD and KIV_TEST_OMBREL: "LDAPS_PORT DER_FILE REQUEST_LOG".
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
@@ -13,7 +10,6 @@
 #include <vector>
 
 #include "ldapssl.h"
-#include "ldapx.h"
 
 namespace {
 
@@ -38,8 +34,7 @@ struct Server {
   }
 };
 
-// The verify callback's answers, in order (-1 once they run out), and what it
-// read through its certificate handle.
+// The verify callback's answers (-1 once they run out) and what it read.
 struct CallbackRecord {
   std::vector<int> answers;
   size_t calls = 0;
@@ -78,9 +73,6 @@ class SdkAgainstServers : public ::testing::Test {
 
 enum class Trust { kNothing, kServerFile, kOtherFile, kServerAdded };
 
-// Handshakes that fail before any certificate (a clear port given as the SSL
-// port, a server that stops answering) are shown through kivconfig by the
-// end-to-end tests.
 TEST_F(SdkAgainstServers, CertificateIsJudgedBeforeTheBindIsSent) {
   struct Row {
     const char* name;
@@ -138,43 +130,6 @@ TEST_F(SdkAgainstServers, CertificateIsJudgedBeforeTheBindIsSent) {
       ldapssl_client_deinit();
     }
   }
-}
-
-// The NAME values, joined by blanks, of the element of `kind` whose first
-// name is `primary`; empty when there is none.
-std::string namesOf(LDAPSchema* schema, int kind, const std::string& primary) {
-  for (int i = 0; i < ldap_schema_get_count(schema, kind); ++i) {
-    LDAPSchemaElement* element = nullptr;
-    char** values = nullptr;
-    if (ldap_schema_get_by_index(schema, i, kind, &element) != 0 ||
-        ldap_schema_get_field_values(element, "NAME", &values) != 0)
-      return "";
-    std::string names;
-    for (char** value = values; *value != nullptr; ++value)
-      names += (names.empty() ? "" : " ") + std::string(*value);
-    ldap_value_free(values);
-    if (names == primary || names.starts_with(primary + " "))
-      return names;
-  }
-  return "";
-}
-
-TEST_F(SdkAgainstServers, SlapdSchemaListsPrimaryNamesFirstAndRefusesRefresh) {
-  ASSERT_EQ(ldapssl_client_init(servers_[0].certPath.c_str(), nullptr), 0);
-  LDAP* ld = ldapssl_init("127.0.0.1", servers_[0].ldapsPort, 1);
-  ASSERT_NE(ld, nullptr);
-  ASSERT_EQ(ldap_simple_bind_s(ld, "cn=admin,o=corp", "secret"), LDAP_SUCCESS);
-  LDAPSchema* schema = nullptr;
-  ASSERT_EQ(ldap_schema_fetch(ld, &schema, nullptr), 0);
-  EXPECT_GT(ldap_schema_get_count(schema, LDAP_SCHEMA_ATTRIBUTE_TYPE), 100);
-  EXPECT_EQ(namesOf(schema, LDAP_SCHEMA_ATTRIBUTE_TYPE, "cn"), "cn commonName");
-  EXPECT_EQ(namesOf(schema, LDAP_SCHEMA_ATTRIBUTE_TYPE, "uidNumber"), "uidNumber");
-  EXPECT_EQ(namesOf(schema, LDAP_SCHEMA_OBJECT_CLASS, "inetOrgPerson"), "inetOrgPerson");
-  EXPECT_EQ(namesOf(schema, LDAP_SCHEMA_ATTRIBUTE_TYPE, "commonName"), "");
-  ldap_schema_free(schema);
-  // slapd does not know the operation and says so.
-  EXPECT_EQ(ldap_refresh_server(ld), LDAP_PROTOCOL_ERROR);
-  ldap_unbind_ext(ld, nullptr, nullptr);
 }
 
 }  // namespace

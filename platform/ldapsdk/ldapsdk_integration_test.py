@@ -1,6 +1,4 @@
-"""Runs ldapsdk_integration_test (the C++ test binary given as the only
-argument) against a private slapd and the test directory server, both with
-LDAPS and a request log."""
+"""Runs the test binary given against slapd and ombrel-server over LDAPS."""
 
 import os
 import subprocess

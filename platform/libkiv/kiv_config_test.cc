@@ -29,8 +29,7 @@ bool setAndSave(const Sets& sets) {
   return kivSaveConfig(0) == 0;
 }
 
-// A set replaces the last line of its key, the one that counts, in place or
-// appends one; comments, unknown keys and other lines survive byte for byte.
+// A set replaces the last line of its key or appends one; the rest stays.
 TEST_F(KivConfigTest, SaveChangesOnlyTheLinesThatCount) {
   EXPECT_EQ(text("a"), "-");
   const std::string kept = "# by hand\n\nunknown-key = x\n  base-name = o=a \n";
@@ -84,8 +83,7 @@ TEST_F(KivConfigTest, ValuesReadBackWholeOrNotAtAll) {
             std::string::npos);
 }
 
-// A writer killed before its rename leaves "<store>.tmp" behind; the next
-// save never writes through a link found there.
+// A killed writer leaves "<store>.tmp"; no save writes through a link there.
 TEST_F(KivConfigTest, OnlySetsMadeAndKeptReachTheFileAndOnlyIt) {
   const std::string outside = dir_ + "/outside";
   writeWholeFile(outside, "keep\n");

@@ -9,21 +9,6 @@
 
 namespace {
 
-TEST(GetParameterValueTest, SplitsAtTheFirstEqualsOrWritesNothing) {
-  // word, name and value buffer sizes, "result name value" ("-": nothing written)
-  const std::tuple<const char*, size_t, size_t, std::string> rows[] = {
-      {"abc=d=e", 4, 8, "0 abc d=e"}, {"a=", 4, 8, "0 a "}, {"abc", 4, 8, "-1 - -"},
-      {"abcd=x", 4, 8, "-1 - -"},  // a part as long as its buffer leaves no room for the NUL
-      {"a=1234", 4, 4, "-1 - -"},
-  };
-  for (const auto& [word, nameSize, valueSize, expected] : rows) {
-    char name[9] = "-";
-    char value[9] = "-";
-    int result = getParameterValue(word, name, nameSize, value, valueSize);
-    EXPECT_EQ(std::to_string(result) + " " + name + " " + value, expected) << word;
-  }
-}
-
 // vrd_config's result, standard output and standard error.
 std::tuple<int, std::string, std::string> runCommand(int mode, std::vector<std::string> words) {
   std::vector<char*> list;
@@ -38,23 +23,6 @@ std::tuple<int, std::string, std::string> runCommand(int mode, std::vector<std::
 }
 
 using VrdConfigTest = kiv_test::StoreFileTest;
-
-TEST_F(VrdConfigTest, ListsInTableOrderWithThePasswordMaskedAndNamesWhatIsUnknown) {
-  writeWholeFile(path_, "proxy-user-pwd=topsecret\nunknown=1\nschema=rfc2307\nbase-name=o=acme\n");
-  // mode, words, standard output, standard error names (empty: success)
-  const std::tuple<int, std::vector<std::string>, std::string, std::string> rows[] = {
-      {'V', {}, "base-name=o=acme\nschema=rfc2307\nproxy-user-pwd=********\n", ""},
-      {'v', {"PROXY-USER-PWD", "ldap-port"}, "proxy-user-pwd=********\nldap-port is not set\n", ""},
-      {'v', {"schema", "no-such-parameter"}, "schema=rfc2307\n", "no-such-parameter"},
-      {'h', {"bogus"}, "", "bogus"},
-  };
-  for (const auto& [mode, words, out, named] : rows) {
-    auto [result, listed, err] = runCommand(mode, words);
-    EXPECT_EQ(result != 0, !named.empty()) << err;
-    EXPECT_EQ(listed, out);
-    EXPECT_NE(err.find(named), std::string::npos) << err;
-  }
-}
 
 TEST_F(VrdConfigTest, SetNormalizesAndSavesOnceOrNotAtAll) {
   writeWholeFile(path_, "# admin notes\nldap-port=389\n");

@@ -1,4 +1,4 @@
-// Test helpers for the store: a temporary store file for each test.
+// A temporary store file for each test.
 #ifndef KIV_TEST_SUPPORT_H_
 #define KIV_TEST_SUPPORT_H_
 
@@ -14,8 +14,6 @@
 
 namespace kiv_test {
 
-// Each test gets a store file of its own; the library is set back to its
-// default file after.
 class StoreFileTest : public ::testing::Test {
  protected:
   void SetUp() override {

@@ -1,5 +1,4 @@
-"""The front end of the real binary: command words, exit statuses, prompts,
-the log, and the German catalogue."""
+"""Command words, exit statuses, prompts, the log and the German catalogue."""
 
 import os
 import re

@@ -1,5 +1,4 @@
-"""Each command once for real against the bundled server; every other case of
-each is the commands' unit tests' business."""
+"""Each command once for real; every other case is the unit tests' business."""
 
 from kivtest import (ADMIN_PWD, CERT, INIT_LOG, JOIN, LOG, STATE_DIR, STORE, SandboxTest,
                      fingerprint)
@@ -38,8 +37,7 @@ class Commands(SandboxTest):
     with_server = True
 
     def step(self, words, stdout, init_calls, started=True):
-        """Runs kivconfig with the cache files there and, if started, both
-        daemons running; stdout None is not checked. Returns the tree after it."""
+        """Runs kivconfig with cache files and, if started, the daemons; returns the tree."""
         self.box.sh('touch "$@" && %s: > %s && rm -f %s' % (
             "/etc/init.d/kivcd start && /etc/init.d/nscd start && " if started else "", INIT_LOG,
             LOG), *CACHE)
@@ -51,7 +49,6 @@ class Commands(SandboxTest):
         return self.tree()
 
     def tree(self):
-        """The server's entries but the schema, {"dn: DN": entry text}."""
         return {block.split("\n", 1)[0]: block for block in self.server.dump().split("\n\n")
                 if block.startswith("dn: ") and not block.startswith("dn: cn=schema\n")}
 

@@ -1,5 +1,4 @@
-"""Joined hosts as real processes show them: where the passwords go, and rm of
-many hosts at once, of the longest host name and from a read-only /etc."""
+"""Where passwords go, and rm of many hosts, a long name, a read-only /etc."""
 
 import concurrent.futures
 import os
@@ -16,7 +15,6 @@ class Hosts(SandboxTest):
     with_server = True
 
     def host_objects(self):
-        """The DNs of the Workstation and Config objects in the directory."""
         return [line for line in self.server.dump().splitlines()
                 if line.startswith(("dn: cn=UNIX Workstation - ", "dn: cn=UNIX Config,"))]
 

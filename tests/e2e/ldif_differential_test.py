@@ -1,5 +1,4 @@
-"""ldif-apply and ldapmodify applying the same change files to two fresh
-bundled servers leave the same trees."""
+"""ldif-apply and ldapmodify leave the same trees from the same changes."""
 
 import os
 import subprocess

@@ -1,5 +1,4 @@
-"""The sandbox leaves the machine alone: what runs inside changes nothing
-outside, stand-in daemons do not outlive it, and its own state goes away."""
+"""The sandbox leaves the machine, daemons and its own state behind it alone."""
 
 import os
 import socket

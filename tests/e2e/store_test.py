@@ -1,5 +1,4 @@
-"""The store and the certificate file under concurrent writers, writers killed
-mid-write, and an /etc that is full or read-only."""
+"""The store and certificate under concurrent, killed writers and a bad /etc."""
 
 import os
 import random
@@ -47,12 +46,9 @@ class Writers(SandboxTest):
 
 
 class KilledWriters(unittest.TestCase):
-    """kill -9 at random moments of many writes: the file is always the old or
-    the new one, and a killed writer's temporary file goes with the next write."""
+    """kill -9 mid-write leaves the old or new file; the next write clears up."""
 
     def crash_rounds(self, path, writer_args, content, companions=()):
-        """writer_args(n) are file-writer's arguments that make path hold
-        content(n); companions are the names that may stay beside it."""
         directory, name = os.path.split(path)
         os.mkdir(directory)
         with open(path, "wb") as f:

@@ -1,6 +1,4 @@
-"""TLS, pinning and the waits against Debian's slapd and the bundled server,
-whose request log and a relay show that no password leaves where SSL was asked
-for."""
+"""TLS, pinning and the waits; no password leaves where SSL was asked for."""
 
 import contextlib
 import re

@@ -1,6 +1,4 @@
-"""tests/sandbox driven from Python, the bundled server beside it. A Sandbox
-names one state directory: each call sees what the calls before it left,
-daemons included. The binaries are CTest's ($KIVCONFIG, ...) or build/'s."""
+"""tests/sandbox from Python; a Sandbox keeps its state, daemons included."""
 
 import functools
 import hashlib
@@ -32,9 +30,7 @@ class Sandbox:
 
     def run(self, args, input=None, env=None, real_sleep=False, etc_size_kb=None,
             readonly_etc=False, timeout=120):
-        """Runs args inside with the environment changed by env (None removes a
-        variable) and, unless real_sleep, the sleep shim that makes kivconfig's
-        pauses instant. A timeout kills the whole sandbox and raises."""
+        """env's None removes a variable; unless real_sleep, kivconfig's pauses are instant."""
         cmd = [SANDBOX, *self.options] + (["--etc-size", str(etc_size_kb)] if etc_size_kb else [])
         cmd += (["--readonly-etc"] if readonly_etc else []) + ["--"] + [str(a) for a in args]
         full = {k: v for k, v in {**os.environ, **(env or {})}.items() if v is not None}
@@ -58,7 +54,6 @@ class Sandbox:
         return self.run([KIVCONFIG, *args], **options)
 
     def read(self, path):
-        """The text of path inside, or None when it cannot be read."""
         result = self.run(["cat", "--", path])
         return result.stdout if result.returncode == 0 else None
 
@@ -74,9 +69,6 @@ def fingerprint(der):
 
 
 class SandboxTest(unittest.TestCase):
-    """A test case with a sandbox of its own (self.box) and, with_server, the
-    bundled server started beside it (self.server)."""
-
     maxDiff = None
     with_server = False
 
@@ -96,7 +88,6 @@ class SandboxTest(unittest.TestCase):
         return self.box.kiv(*args, **options)
 
     def join(self, box=None, *words):
-        """add of box's host (self.box's by default) to self.server, asserted."""
         result = (box or self.box).kiv(*JOIN, "-S", "127.0.0.1:%d" % self.server.ldap_port,
                                        *words, env=ADMIN_PWD)
         self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
@@ -106,7 +97,6 @@ class SandboxTest(unittest.TestCase):
         self.assertTrue(result.stdout.endswith(last), result.stdout)
 
     def configure(self, ldap_port, ldaps_port):
-        """The store of a host configured over SSL, written as the admin would."""
         self.box.sh('printf %s "$1" > ' + STORE, "base-name=o=corp\nadmin-fdn=%s\npreferred-"
                     "server=127.0.0.1\nldap-port=%d\nldap-ssl-port=%d\n" %
                     (DEFAULT_ADMIN, ldap_port, ldaps_port))
@@ -115,13 +105,11 @@ class SandboxTest(unittest.TestCase):
         return bytes.fromhex(self.box.run(["od", "-An", "-v", "-tx1", CERT]).stdout)
 
     def store(self):
-        """The store's key/value pairs in file order, or None when there is none."""
         text = self.box.read(STORE)
         return None if text is None else [tuple(line.split("=", 1)) for line in
                                           text.splitlines() if "=" in line and line[0] != "#"]
 
     def log_messages(self):
-        """The log's messages, time stamps checked and removed."""
         lines = [line for line in (self.box.read(LOG) or "").splitlines() if line]
         for line in lines:
             self.assertRegex(line, LOG_STAMP)

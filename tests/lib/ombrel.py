@@ -1,5 +1,4 @@
-"""The test directory server (ombrel-server) for the tests, in a with-block
-or between start() and stop(): $OMBREL_SERVER, else the newest build here."""
+"""ombrel-server ($OMBREL_SERVER, else the newest build here) for the tests."""
 
 import os
 import pathlib
@@ -32,14 +31,12 @@ cn: ombrel
 
 
 def free_port():
-    """A loopback port that was free a moment ago."""
     with socket.socket() as s:
         s.bind(("127.0.0.1", 0))
         return s.getsockname()[1]
 
 
 def make_certificate(directory, name="server"):
-    """A self-signed certificate for 127.0.0.1: (PEM path, key path)."""
     cert, key = (os.path.join(directory, name + suffix) for suffix in (".pem", ".key"))
     subprocess.run(["openssl", "req", "-x509", "-newkey", "ec", "-pkeyopt",
                     "ec_paramgen_curve:prime256v1", "-nodes", "-days", "30", "-keyout", key,
@@ -50,7 +47,6 @@ def make_certificate(directory, name="server"):
 
 
 def wait_for(ready, process, timeout=15):
-    """Polls ready() until it holds (True), or process ends or time is up."""
     deadline = time.monotonic() + timeout
     while not ready():
         if process.poll() is not None or time.monotonic() > deadline:
@@ -60,8 +56,7 @@ def wait_for(ready, process, timeout=15):
 
 
 class OmbrelServer:
-    """One ombrel-server with its files under tmpdir. ports=(ldap, ldaps)
-    fixes the ports, for a server whose ports open late (--start-delay)."""
+    """ports=(ldap, ldaps) fixes the ports of a server that opens them late."""
 
     def __init__(self, tmpdir, ldif=None, tls=True, extra_args=(), ports=(0, 0)):
         self.dir = pathlib.Path(tmpdir)
@@ -72,7 +67,6 @@ class OmbrelServer:
         self.cert_pem_path = self.process = None
 
     def start(self, wait=True):
-        """Starts the server; with wait, returns once its ports listen."""
         tree, port_path = self.dir / "tree.ldif", self.dir / "ports"
         tree.write_text(self.ldif)
         args = [os.environ.get("OMBREL_SERVER") or str(max(pathlib.Path(__file__).resolve(
@@ -96,7 +90,7 @@ class OmbrelServer:
         return self
 
     def stop(self):
-        """SIGTERM, wait (SIGKILL after 10 s), and the final dump's text ("" if none)."""
+        """The final dump's text ("" if none)."""
         if self.process is not None and self.process.poll() is None:
             self.process.terminate()
             try:
@@ -108,7 +102,6 @@ class OmbrelServer:
         return self.dump_path.read_text() if self.dump_path.exists() else ""
 
     def dump(self):
-        """The running server's tree (SIGUSR1) as sorted LDIF."""
         self.dump_path.unlink(missing_ok=True)
         self.process.send_signal(signal.SIGUSR1)
         if not wait_for(self.dump_path.exists, self.process):
@@ -120,7 +113,6 @@ class OmbrelServer:
 
     def __exit__(self, *exc):
         self.stop()
-        return False
 
     def uri(self, tls=False):
         return "ldap%s://127.0.0.1:%d" % (("s", self.ldaps_port) if tls else ("", self.ldap_port))
@@ -130,11 +122,9 @@ class OmbrelServer:
         return ssl.PEM_cert_to_DER_cert(pathlib.Path(self.cert_pem_path).read_text())
 
     def log_text(self):
-        """The request log: one line per request."""
         return self.log_path.read_text(errors="replace") if self.log_path.exists() else ""
 
     def client_env(self):
-        """Environment for ldap-utils: no user or system ldap.conf, our CA."""
         (self.dir / "ldap.conf").touch()
         return dict(os.environ, LDAPCONF=str(self.dir / "ldap.conf"), LDAPRC="none",
                     HOME=str(self.dir), LDAPTLS_REQCERT="demand",

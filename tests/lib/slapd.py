@@ -1,8 +1,5 @@
-"""Debian's slapd as a peer that nobody here wrote: the suffix o=corp, root
-DN cn=admin,o=corp with the password "secret", no entries, a clear loopback
-port and, with tls, an LDAPS one whose certificate restart() renews. log_level
-is slapd's -d value ("stats" logs a simple bind as "BIND dn=... method=128" to
-log_path). All its files stay under tmpdir; Debian's configuration is unread."""
+"""Debian's slapd, a peer nobody here wrote, with files only under tmpdir:
+o=corp and its admin, no entries; restart() renews the LDAPS certificate."""
 
 import contextlib
 import os
@@ -12,7 +9,6 @@ import subprocess
 
 from ombrel import free_port, make_certificate, wait_for
 
-free_loopback_port = free_port
 CONF = """include /etc/ldap/schema/core.schema
 include /etc/ldap/schema/cosine.schema
 include /etc/ldap/schema/inetorgperson.schema
@@ -80,4 +76,3 @@ class Slapd:
 
     def __exit__(self, *exc):
         self.stop()
-        return False

@@ -1,9 +1,7 @@
 // file-writer store PATH KEY VALUE | file-writer replace PATH SOURCE
 //
-// One write of the kind the program makes, for the crash tests: "store" sets
-// the text key KEY to VALUE in the store at PATH and saves it as the
-// configuration writers do; "replace" puts the bytes of SOURCE at PATH as a
-// certificate is written (mode 0644). Exits 0, or 1 after printing why.
+// One store save or certificate write (mode 0644) as the program makes it,
+// for the crash tests. Exits 0, or 1 after printing why.
 #include <cerrno>
 #include <cstdio>
 #include <cstring>

@@ -1,5 +1,4 @@
-"""Malformed, truncated and oversized PDUs end only their own connection, on
-both ports."""
+"""Malformed, truncated and oversized PDUs end only their own connection."""
 
 import contextlib
 import functools
