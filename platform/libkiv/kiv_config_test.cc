@@ -16,8 +16,7 @@ namespace {
 using KivConfigTest = kiv_test::StoreFileTest;
 using Sets = std::vector<std::pair<const char*, const char*>>;
 
-// The text value of `key` read into `size` bytes; "-" when none fits.
-std::string text(const char* key, int size = 256) {
+std::string text(const char* key, int size = 256) {  // "-": none fits
   std::string buffer(static_cast<size_t>(size), 'X');
   return kivGetParam(key, buffer.data(), size) == 1 ? buffer.c_str() : "-";
 }

@@ -18,8 +18,7 @@ UNUSABLE = ('The stored certificate %s of the LDAP server "127.0.0.1" cannot be 
 NO_SSL = 'SSL cannot be set up for the LDAP server "127.0.0.1" on port '
 
 
-class Recorder:
-    """Relays loopback connections to a port and keeps every byte either way."""
+class Recorder:  # a relay to port that keeps every byte either way
 
     def __init__(self, port):
         self.target, self.recorded = port, bytearray()
