@@ -23,6 +23,11 @@ constexpr size_t kStoreValueSize = 4096;
 // The daemons the program controls.
 enum class Daemon { kKivcd, kNscd };
 
+// The daemon's name, which its init script and program also carry.
+inline const char* daemonName(Daemon daemon) {
+  return daemon == Daemon::kKivcd ? "kivcd" : "nscd";
+}
+
 class Host {
  public:
   virtual ~Host() = default;

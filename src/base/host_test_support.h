@@ -111,7 +111,7 @@ class RecordingHost : public Host {
   }
 
   int runInitScript(Daemon daemon, const char* action) override {
-    std::string call = std::string(daemon == Daemon::kKivcd ? "kivcd " : "nscd ") + action;
+    std::string call = std::string(daemonName(daemon)) + " " + action;
     calls.push_back("init " + call);
     if (failingInitCalls.count(call) != 0)
       return 1;

@@ -25,15 +25,14 @@ extern char** environ;
 namespace {
 
 struct DaemonFiles {
-  const char* name;
   const char* program;
   const char* pidFiles[2];
 };
 
-constexpr DaemonFiles kKivcdFiles = {
-    "kivcd", "/usr/sbin/kivcd", {"/var/run/velmar-pelk/kivcd.pid", nullptr}};
-constexpr DaemonFiles kNscdFiles = {
-    "nscd", "/usr/sbin/nscd", {"/var/run/nscd/nscd.pid", "/var/run/nscd.pid"}};
+constexpr DaemonFiles kKivcdFiles = {"/usr/sbin/kivcd",
+                                     {"/var/run/velmar-pelk/kivcd.pid", nullptr}};
+constexpr DaemonFiles kNscdFiles = {"/usr/sbin/nscd",
+                                    {"/var/run/nscd/nscd.pid", "/var/run/nscd.pid"}};
 
 const DaemonFiles& filesOf(Daemon daemon) {
   return daemon == Daemon::kKivcd ? kKivcdFiles : kNscdFiles;
@@ -108,7 +107,7 @@ int SystemHost::runParameterCommand(char mode, char** words) {
 }
 
 int SystemHost::runInitScript(Daemon daemon, const char* action) {
-  std::string script = std::string("/etc/init.d/") + filesOf(daemon).name;
+  std::string script = std::string("/etc/init.d/") + daemonName(daemon);
   posix_spawn_file_actions_t actions;
   if (posix_spawn_file_actions_init(&actions) != 0)
     return 1;

@@ -86,7 +86,7 @@ int checkProxyIsNotAdmin(Host& host) {
 
 }  // namespace
 
-int checkProxyPassword(Host&) {
+int checkProxyPassword() {
   if (!proxyUserGiven() || !runSettings.proxyUserPassword->empty())
     return 0;
   fputs(tr("An empty proxy user password is not accepted\n"), stdout);
@@ -95,7 +95,7 @@ int checkProxyPassword(Host&) {
 
 int checkNamesBeforeWriting(Host& host, JoinMode mode) {
   if (proxyUserGiven()) {
-    int rc = checkProxyPassword(host);
+    int rc = checkProxyPassword();
     if (rc != 0)
       return rc;
     std::string name;

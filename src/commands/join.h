@@ -19,7 +19,7 @@ int checkNamesBeforeWriting(Host& host, JoinMode mode);
 
 // A proxy user given with an empty password is refused (-5999 after the
 // message): the daemons would bind without authenticating.
-int checkProxyPassword(Host& host);
+int checkProxyPassword();
 
 // Binds as the admin over the transport the run settings ask for, and keeps
 // what the session asked for and decided in the run settings.

@@ -2,7 +2,6 @@
 // local files.
 #include <strings.h>
 
-#include <cerrno>
 #include <cstdio>
 #include <memory>
 #include <optional>
@@ -12,7 +11,6 @@
 #include "base/messages.h"
 #include "base/result_codes.h"
 #include "base/run_settings.h"
-#include "base/terminal_input.h"
 #include "commands/admin_session.h"
 #include "commands/commands.h"
 #include "directory/dn_text.h"
@@ -72,16 +70,11 @@ int deleteFromContext(DirectoryRequests& directory, const HostObjects& objects,
   return doneWhenWithdrawn(directory.modify(objects.configDn, withdraw.get()));
 }
 
-// A value holding a NUL byte is no DN; the server would refuse it as one.
-bool holdsNul(const std::string& value) {
-  return value.find('\0') != std::string::npos;
-}
-
 // Finds this host's object under the listed contexts and deletes it. 0 when
 // it was deleted or is in none of them.
 int deleteOwnObject(DirectoryRequests& directory, const HostObjects& objects) {
   for (const std::string& context : objects.contexts) {
-    if (holdsNul(context))
+    if (!canBeDn(context))
       return LDAP_INVALID_DN_SYNTAX;
     std::optional<DirectoryEntry> own;
     int rc = directory.searchFirst(context, SearchScope::kOneLevel, objects.ownFilter, {}, own);

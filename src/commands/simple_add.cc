@@ -8,7 +8,7 @@
 #include "host/services.h"
 
 int runSimpleAdd(Host& host) {
-  if (checkProxyPassword(host) != 0)
+  if (checkProxyPassword() != 0)
     return kAlreadyReported;
   if (!runSettings.ldapServer) {
     runSettings.ldapServer = promptForServer(host);

@@ -59,6 +59,10 @@ std::string escapeFilterValue(std::string_view value) {
   return escaped;
 }
 
+bool canBeDn(const std::string& value) {
+  return value.find('\0') == std::string::npos;
+}
+
 int readShortHostName(Host& host, const char* failureText, std::string& name) {
   std::string full;
   int error = host.hostName(full);

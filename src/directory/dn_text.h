@@ -17,6 +17,10 @@ std::string escapeDnValue(std::string_view value);
 // "\\" and NUL as "\2a" "\28" "\29" "\5c" "\00".
 std::string escapeFilterValue(std::string_view value);
 
+// Whether `value`, read back from the directory, can be a DN at all: a value
+// holding a NUL byte cannot, and is treated as a DN in invalid syntax.
+bool canBeDn(const std::string& value);
+
 // The system's host name cut at its first ".". Returns 0; -1 after printing
 // `failureText` with the system's error when the system cannot tell it;
 // -5999 after printing and logging that the name has nothing before its

@@ -154,8 +154,7 @@ int findWorkstationContext(DirectoryRequests& directory, Host& host,
   // A context that is gone ends the search, even when a later one would
   // hold the object.
   for (const std::string& listed : contexts) {
-    // A value holding a NUL byte is no DN; the server would refuse it as one.
-    if (listed.find('\0') != std::string::npos)
+    if (!canBeDn(listed))
       return LDAP_INVALID_DN_SYNTAX;
     std::vector<DirectoryEntry> entries;
     rc = directory.search(listed, SearchScope::kOneLevel, filter, {}, entries);

@@ -148,6 +148,25 @@ int bindResult(Host& host, int rc, const Connection& connection, SessionOutcome&
   }
 }
 
+// After an SSL bind that found no server: -5999 after reporting when the
+// server answered and refused our certificate check or the negotiation (a
+// clear port, another protocol), since waiting for it would not help; 0 when
+// it did not answer at all.
+int reportFailedNegotiation(Host& host, DirectoryRequests& session, const Transport& transport,
+                            const Connection& connection, int attempts) {
+  bool refused = session.certificateRefused();
+  std::string failure = refused ? "" : session.negotiationFailure();
+  if (!refused && failure.empty())
+    return 0;
+  if (attempts > 0)
+    fputs("\n", stdout);
+  if (refused)
+    return reportRefusedCertificate(host, transport, *connection.server);
+  printAndLog(host, "The SSL negotiation with the LDAP server \"%s\" on port %d failed: %s\n",
+              connection.server->c_str(), connection.sslPort, withoutControlBytes(failure).c_str());
+  return kAlreadyReported;
+}
+
 int bindSession(Host& host, DirectoryRequests& session, const Transport& transport,
                 const Connection& connection, SessionOutcome& outcome) {
   int attempts = 0;
@@ -156,25 +175,14 @@ int bindSession(Host& host, DirectoryRequests& session, const Transport& transpo
     std::string rejection = takeCertificateRejection();
     if (!rejection.empty())
       host.log(rejection);
-    if (rc == kLdapServerDown && outcome.ssl && session.certificateRefused()) {
-      if (attempts > 0)
-        fputs("\n", stdout);
-      return reportRefusedCertificate(host, transport, *connection.server);
-    }
-    // The server answered but the negotiation failed (a clear port, another
-    // protocol): waiting for it to start would not help.
-    std::string tlsFailure = outcome.ssl ? session.negotiationFailure() : "";
-    if (rc == kLdapServerDown && !tlsFailure.empty()) {
-      if (attempts > 0)
-        fputs("\n", stdout);
-      printAndLog(host, "The SSL negotiation with the LDAP server \"%s\" on port %d failed: %s\n",
-                  connection.server->c_str(), connection.sslPort,
-                  withoutControlBytes(tlsFailure).c_str());
-      return kAlreadyReported;
-    }
     if (rc != kLdapServerDown) {
       fputs("\n", stdout);
       return bindResult(host, rc, connection, outcome);
+    }
+    if (outcome.ssl) {
+      rc = reportFailedNegotiation(host, session, transport, connection, attempts);
+      if (rc != 0)
+        return rc;
     }
     if (!waitForServer(host, connection, outcome.ssl, attempts))
       return kAlreadyReported;

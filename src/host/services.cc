@@ -6,10 +6,6 @@
 
 namespace {
 
-const char* nameOf(Daemon daemon) {
-  return daemon == Daemon::kKivcd ? "kivcd" : "nscd";
-}
-
 // An init-script action and what is said around it on standard error.
 struct ServiceAction {
   const char* action;
@@ -21,13 +17,13 @@ struct ServiceAction {
 int runServiceAction(Host& host, Daemon daemon, const ServiceAction& action) {
   // What the command said on standard output comes first, also through a pipe.
   fflush(stdout);
-  fprintf(stderr, tr(action.announcement), nameOf(daemon));
+  fprintf(stderr, tr(action.announcement), daemonName(daemon));
   fflush(stderr);
   if (host.runInitScript(daemon, action.action) == 0) {
     fputs(tr(action.success), stderr);
     return 0;
   }
-  fprintf(stderr, tr(action.failure), nameOf(daemon));
+  fprintf(stderr, tr(action.failure), daemonName(daemon));
   return 1;
 }
 
@@ -54,7 +50,7 @@ int stopService(Host& host, Daemon daemon) {
 int stopServiceWithReport(Host& host, Daemon daemon) {
   int result = stopService(host, daemon);
   if (result == 1) {
-    printf(tr("Could not stop %s daemon\n"), nameOf(daemon));
+    printf(tr("Could not stop %s daemon\n"), daemonName(daemon));
     fflush(stdout);
   }
   return result;
